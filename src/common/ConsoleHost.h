@@ -1,0 +1,41 @@
+#pragma once
+// The command line's host: the log goes to an output stream, SHIFT/CTRL and
+// the dialogs' answers come from command-line flags, and ProcessMessages runs
+// the interrupt and time-out checks that end a wait.
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "common/Host.h"
+
+namespace qm {
+
+class ConsoleHost : public Host {
+public:
+    explicit ConsoleHost(std::ostream& log, std::ostream& messages);
+
+    // Called on every ProcessMessages; returning true ends drive work (the
+    // caller wires it to the transport abort flag).
+    std::function<bool()> interruptRequested;
+    // Files the "dialogs" answer with; empty means the user cancelled.
+    std::string openFile, saveFile;
+    bool shift = false, ctrl = false;
+
+    void ProcessMessages() override;
+    void Sleep(uint32_t milliseconds) override;
+    int64_t Counter() override;
+    int64_t CounterFrequency() override;
+    bool ShiftDown() override { return shift; }
+    bool CtrlDown() override { return ctrl; }
+    bool RunOpenDialog(DialogState& state) override;
+    bool RunSaveDialog(DialogState& state) override;
+    void MessageBox(const std::string& text) override;
+    void Log(const std::string& line) override;
+
+private:
+    std::ostream& log_;
+    std::ostream& messages_;
+};
+
+}  // namespace qm

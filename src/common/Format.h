@@ -1,0 +1,23 @@
+#pragma once
+// printf-style formatting into std::string and small text helpers.
+#include <cstdarg>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* fmt, va_list args);
+
+std::string Trim(std::string_view s);
+std::string ToLower(std::string_view s);
+std::string ToUpper(std::string_view s);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Parses a number the way the edit fields take it: decimal, or hexadecimal
+// after a leading "$". Returns false when the text does not parse.
+bool ParseFieldNumber(std::string_view text, long long& value);
+// Parses plain hexadecimal (optional "0x" prefix) as the command line takes ids.
+bool ParseHex(std::string_view text, unsigned long long& value);
+
+}  // namespace qm

@@ -1,0 +1,85 @@
+#pragma once
+// A model of a WD drive: it answers ATA commands the way a drive does and
+// knows nothing about the program's own code. Adapters put it behind each
+// seam (a register-level channel for port I/O, a request parser for
+// pass-through, a drive table for enumeration).
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drive/TaskFile.h"
+
+namespace qm {
+
+// What a drive answers to one command.
+struct AtaReply {
+    uint8_t status = kStatusDrdy | kStatusDsc;
+    uint8_t error = 0;
+    // Output registers (sector count, LBA bytes, device) as the drive leaves them.
+    TaskFile regs;
+    // Data-in bytes (whole sectors) for a data-in command.
+    std::vector<uint8_t> data;
+    bool Failed() const { return status & kStatusErr; }
+};
+
+// The content of a drive: identity and S.M.A.R.T. sectors, and the medium.
+struct DriveContent {
+    std::string model, firmware, serial;
+    uint64_t sectors = 0;
+    bool smartFailing = false;
+    // Raw 512-byte sectors; empty means "build from the fields above".
+    std::vector<uint8_t> identify;
+    std::vector<uint8_t> smartData;
+    std::vector<uint8_t> smartThresholds;
+};
+
+class VirtualDrive {
+public:
+    explicit VirtualDrive(DriveContent content);
+
+    // The built-in sample drive: a deterministic, self-consistent WD desktop drive.
+    static DriveContent SampleContent();
+    // Reads a drive folder. False (with a message naming the file) when a file
+    // is missing, short or unreadable.
+    static bool LoadFolder(const std::string& dir, DriveContent& content, std::string& error);
+
+    // Number of sectors a data-out command will move (0: not a data-out
+    // command the drive accepts). The register-level channel asks this before
+    // it collects the data.
+    uint32_t DataOutSectors(const TaskFile& tf) const;
+    // Runs one command. dataOut holds the data of a data-out command.
+    AtaReply Execute(const TaskFile& tf, std::span<const uint8_t> dataOut = {});
+
+    // The identify sector as the drive sends it (strings byte-swapped).
+    std::array<uint8_t, 512> IdentifySector() const;
+    uint64_t Sectors() const { return content_.sectors; }
+    const DriveContent& Content() const { return content_; }
+    uint64_t CommandCount() const { return commandCount_; }
+
+private:
+    AtaReply Smart(const TaskFile& tf);
+    AtaReply ReadMedium(const TaskFile& tf, bool ext);
+    AtaReply WriteMedium(const TaskFile& tf, bool ext, std::span<const uint8_t> data);
+    static AtaReply Abort(const TaskFile& tf);
+
+    DriveContent content_;
+    bool smartEnabled_ = true;
+    // Sparse medium: only written sectors are stored; the rest reads as zeros.
+    std::map<uint64_t, std::array<uint8_t, 512>> medium_;
+    uint64_t commandCount_ = 0;
+    mutable std::mutex mutex_;
+};
+
+// Sector count and LBA of a 28- or 48-bit command (count 0 = 256 or 65536).
+uint32_t CommandSectorCount(const TaskFile& tf, bool ext);
+uint64_t CommandLba(const TaskFile& tf, bool ext);
+
+// Builders of the standard sectors (byte 511 holds the checksum where ATA says so).
+std::array<uint8_t, 512> BuildIdentifySector(const DriveContent& c);
+void SetSectorChecksum(uint8_t* sector);
+
+}  // namespace qm

@@ -25,7 +25,9 @@ int64_t ConsoleHost::Counter() {
         .count();
 }
 
-int64_t ConsoleHost::CounterFrequency() { return 1000000000; }
+int64_t ConsoleHost::CounterFrequency() {
+    return 1000000000;
+}
 
 bool ConsoleHost::RunOpenDialog(DialogState& state) {
     if (openFile.empty()) return false;
@@ -39,8 +41,12 @@ bool ConsoleHost::RunSaveDialog(DialogState& state) {
     return true;
 }
 
-void ConsoleHost::MessageBox(const std::string& text) { messages_ << text << std::endl; }
+void ConsoleHost::MessageBox(const std::string& text) {
+    messages_ << text << std::endl;
+}
 
-void ConsoleHost::Log(const std::string& line) { log_ << line << '\n' << std::flush; }
+void ConsoleHost::Log(const std::string& line) {
+    log_ << line << '\n' << std::flush;
+}
 
 }  // namespace qm

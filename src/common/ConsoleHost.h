@@ -12,7 +12,7 @@
 namespace qm {
 
 class ConsoleHost : public Host {
-public:
+  public:
     explicit ConsoleHost(std::ostream& log, std::ostream& messages);
 
     // Called on every ProcessMessages; returning true ends drive work (the
@@ -33,7 +33,7 @@ public:
     void MessageBox(const std::string& text) override;
     void Log(const std::string& line) override;
 
-private:
+  private:
     std::ostream& log_;
     std::ostream& messages_;
 };

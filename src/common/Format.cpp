@@ -65,10 +65,14 @@ static bool ParseDigits(std::string_view t, int base, unsigned long long& out) {
     unsigned long long v = 0;
     for (char c : t) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         if (v > (~0ULL - static_cast<unsigned>(d)) / static_cast<unsigned>(base)) return false;
         v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);
     }

@@ -18,7 +18,7 @@ struct DialogState {
 };
 
 class Host {
-public:
+  public:
     virtual ~Host() = default;
     // Let pending window messages run (the GUI's event loop, the CLI's
     // interrupt and time-out checks).

@@ -29,8 +29,8 @@ IniFile IniFile::Parse(std::string_view text) {
         }
         size_t eq = line.find('=');
         if (eq == std::string::npos || current == nullptr) continue;
-        current->entries.push_back(
-            Entry{Trim(std::string_view(line).substr(0, eq)), Trim(std::string_view(line).substr(eq + 1))});
+        current->entries.push_back(Entry{Trim(std::string_view(line).substr(0, eq)),
+                                         Trim(std::string_view(line).substr(eq + 1))});
     }
     return ini;
 }
@@ -62,7 +62,9 @@ bool IniFile::Has(std::string_view section, std::string_view key) const {
     return false;
 }
 
-bool IniFile::HasSection(std::string_view section) const { return Find(section) != nullptr; }
+bool IniFile::HasSection(std::string_view section) const {
+    return Find(section) != nullptr;
+}
 
 std::vector<std::string> IniFile::Keys(std::string_view section) const {
     std::vector<std::string> keys;

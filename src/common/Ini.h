@@ -9,7 +9,7 @@
 namespace qm {
 
 class IniFile {
-public:
+  public:
     IniFile() = default;
     // Parses INI text. Lines that are neither a section header nor name=value
     // are ignored.
@@ -23,7 +23,7 @@ public:
     std::vector<std::string> Keys(std::string_view section) const;
     bool HasSection(std::string_view section) const;
 
-private:
+  private:
     struct Entry {
         std::string key, value;
     };

@@ -13,7 +13,7 @@
 namespace qm {
 
 class ScriptedHost : public Host {
-public:
+  public:
     std::vector<std::string> logLines;
     std::vector<std::string> messageBoxes;
     // Dialog answers, taken front first; an empty string means "cancel". No
@@ -49,7 +49,7 @@ public:
     void MessageBox(const std::string& text) override { messageBoxes.push_back(text); }
     void Log(const std::string& line) override { logLines.push_back(line); }
 
-private:
+  private:
     bool Answer(std::deque<std::string>& answers, DialogState& state) {
         dialogsShown.push_back(state);
         if (answers.empty()) return false;

@@ -18,7 +18,7 @@ constexpr uint32_t kIoctlStorageGetDeviceNumber = 0x2D1080;
 constexpr uint32_t kIoctlStorageQueryProperty = 0x2D1400;
 
 class DeviceIo {
-public:
+  public:
     virtual ~DeviceIo() = default;
     // Open for read and write, sharing read and write, existing device only.
     virtual DeviceHandle Open(const std::string& path) = 0;

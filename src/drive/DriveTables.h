@@ -68,7 +68,7 @@ enum BusType : uint8_t {
 // visited. Backends: setupapi (Windows), libudev (Linux), the mounted virtual
 // drives.
 class DriveEnumerator {
-public:
+  public:
     virtual ~DriveEnumerator() = default;
     virtual int EnumerateDrives(DriveTable& table) = 0;
 };

@@ -8,7 +8,7 @@
 namespace qm {
 
 class PortIo {
-public:
+  public:
     virtual ~PortIo() = default;
     // Called once at start-up; false means port I/O and PCI reads are unavailable.
     virtual bool InitializeOls() = 0;

@@ -89,8 +89,7 @@ struct ErrorFlags {
 
 // Result registers of a completed pass-through command, in this order.
 struct ResultRegisters {
-    uint8_t error = 0, sectorCount = 0, lbaLow = 0, lbaMid = 0, lbaHigh = 0, device = 0,
-            status = 0;
+    uint8_t error = 0, sectorCount = 0, lbaLow = 0, lbaMid = 0, lbaHigh = 0, device = 0, status = 0;
 };
 
 }  // namespace qm

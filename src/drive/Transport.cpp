@@ -49,8 +49,7 @@ bool SendDataIn(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors)
         case TransportMode::AtaPassThrough:
             return Finish(wb, AtaPassThrough(wb, tf, buffer, length, DataDirection::In));
         case TransportMode::ScsiPassThrough:
-            return Finish(wb,
-                          ScsiAtaPassThrough(wb, ScsiProtocol::PioDataIn, tf, buffer, length));
+            return Finish(wb, ScsiAtaPassThrough(wb, ScsiProtocol::PioDataIn, tf, buffer, length));
         case TransportMode::PortIo:
             break;
     }
@@ -70,8 +69,7 @@ bool SendDataOut(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors
         case TransportMode::AtaPassThrough:
             return Finish(wb, AtaPassThrough(wb, tf, buffer, length, DataDirection::Out));
         case TransportMode::ScsiPassThrough:
-            return Finish(wb,
-                          ScsiAtaPassThrough(wb, ScsiProtocol::PioDataOut, tf, buffer, length));
+            return Finish(wb, ScsiAtaPassThrough(wb, ScsiProtocol::PioDataOut, tf, buffer, length));
         case TransportMode::PortIo:
             break;
     }

@@ -25,7 +25,9 @@ uint16_t Reg(const Workbench& wb, int offset) {
 uint8_t DeviceValue(const Workbench& wb, uint8_t device) {
     return wb.link.deviceSelect ? static_cast<uint8_t>(device | 0x10) : device;
 }
-bool Ready(const StatusFlags& s) { return !s.BSY && s.DRDY && s.DSC; }
+bool Ready(const StatusFlags& s) {
+    return !s.BSY && s.DRDY && s.DSC;
+}
 
 }  // namespace
 

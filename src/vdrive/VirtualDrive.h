@@ -38,7 +38,7 @@ struct DriveContent {
 };
 
 class VirtualDrive {
-public:
+  public:
     explicit VirtualDrive(DriveContent content);
 
     // The built-in sample drive: a deterministic, self-consistent WD desktop drive.
@@ -60,7 +60,7 @@ public:
     const DriveContent& Content() const { return content_; }
     uint64_t CommandCount() const { return commandCount_; }
 
-private:
+  private:
     AtaReply Smart(const TaskFile& tf);
     AtaReply ReadMedium(const TaskFile& tf, bool ext);
     AtaReply WriteMedium(const TaskFile& tf, bool ext, std::span<const uint8_t> data);

@@ -1,0 +1,40 @@
+#pragma once
+// Factories of the operating system's backends of the seams, and the few
+// process-level services the programs need. Implemented once per OS.
+#include <memory>
+#include <string>
+
+#include "drive/DeviceIo.h"
+#include "drive/DriveTables.h"
+#include "drive/PortIo.h"
+
+namespace qm::platform {
+
+std::unique_ptr<PortIo> CreatePortIo();
+std::unique_ptr<DeviceIo> CreateDeviceIo();
+std::unique_ptr<DriveEnumerator> CreateDriveEnumerator();
+
+// Console interrupt (Ctrl+C): after Install(), Pending() tells whether the
+// user asked to stop since the last call. Polled from the host's message
+// processing, so no handler touches program state.
+class InterruptWatch {
+  public:
+    InterruptWatch();
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+    bool Pending();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Folder of the running program file (where the data files sit).
+std::string ProgramFolder();
+// Per-user folder for data the program keeps (journal, settings), created on demand.
+std::string UserDataFolder();
+// Operating-system text for the main window caption ("Debian GNU/Linux 12 (bookworm) x64").
+std::string OperatingSystemText();
+
+}  // namespace qm::platform

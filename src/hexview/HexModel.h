@@ -156,6 +156,9 @@ class HexModel {
     // lastError() set when fixed-size mode forbids a change of length.
     int64_t replaceAll(const ByteBlock& needle, const ByteBlock& replacement, bool ignoreCase);
 
+    // Unicode of a code page 1252 byte.
+    static char16_t toUnicode(uint8_t b);
+
     // Case folding of code page 1252 (A-Z, accented capitals, Š Œ Ž Ÿ).
     static uint8_t foldCase(uint8_t b) { return kFold[b]; }
 
@@ -189,7 +192,7 @@ class HexModel {
     void applyBackward(const Edit& e);
     void splice(const std::vector<int64_t>& pos, int64_t cutLen, int64_t putLen,
                 const std::function<const uint8_t*(size_t)>& putBytes,
-                const std::function<const uint8_t*(size_t)>& putMarks);
+                const std::function<const uint8_t*(size_t)>& putMarks, bool markNew);
     void ensureMarks();
     void notify(const HexChange& c) const;
     void caretMoved() const;

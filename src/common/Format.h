@@ -6,7 +6,15 @@
 
 namespace qm {
 
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// mingw-w64 builds use its C99-conforming printf family (%zu, %lld), so the
+// format check must follow GNU rules there rather than the msvcrt ones.
+#if defined(__MINGW32__)
+#define QM_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define QM_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#endif
+
+std::string Format(const char* fmt, ...) QM_PRINTF_FORMAT(1, 2);
 std::string FormatV(const char* fmt, va_list args);
 
 std::string Trim(std::string_view s);

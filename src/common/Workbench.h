@@ -54,6 +54,8 @@ struct Workbench {
     // Folder of the program file, where the data files (Errors.ini, pcidevs.ini,
     // pci.ini, ...) are looked for.
     std::string programFolder;
+    // Per-user folder for what the program keeps (the module journal).
+    std::string dataFolder;
 };
 
 }  // namespace qm

@@ -41,9 +41,10 @@ bool SendNonData(Workbench& wb, TaskFile tf, RegisterForm form) {
     return Finish(wb, PortIoCommand(wb, tf, form));
 }
 
-bool SendDataIn(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors) {
-    if (sectors > kMaxTransferSectors) return Finish(wb, false);
-    uint8_t* buffer = wb.link.Sectors();
+bool SendDataIn(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors,
+                uint8_t* destination) {
+    if (sectors > (destination ? 1 : kMaxTransferSectors)) return Finish(wb, false);
+    uint8_t* buffer = destination ? destination : wb.link.Sectors();
     const uint32_t length = sectors * static_cast<uint32_t>(kSectorSize);
     switch (wb.link.mode) {
         case TransportMode::AtaPassThrough:
@@ -73,9 +74,8 @@ bool SendDataOut(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors
         case TransportMode::PortIo:
             break;
     }
-    // The data goes out without testing ERR or DRQ first, as the drive expects it.
-    WriteTaskFile(wb, tf, form);
-    WaitReady(wb);
+    // No data goes to a drive that refused the command.
+    if (!PortIoCommand(wb, tf, form)) return Finish(wb, false);
     WriteSectors(wb, buffer, sectors);
     return Finish(wb, !wb.link.status.ERR);
 }

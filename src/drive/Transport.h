@@ -12,8 +12,10 @@ namespace qm {
 struct Workbench;
 
 bool SendNonData(Workbench& wb, TaskFile tf, RegisterForm form);
-// `sectors` × 512 bytes from the drive into the sector buffer (offset 0).
-bool SendDataIn(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors);
+// `sectors` × 512 bytes from the drive into the sector buffer (offset 0), or
+// into `destination` when given (the status read fills the key-sector buffer).
+bool SendDataIn(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors,
+                uint8_t* destination = nullptr);
 // `sectors` × 512 bytes to the drive from the sector buffer, or from `source`
 // when given (the key-sector write sends the key-sector buffer).
 bool SendDataOut(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors,

@@ -1,0 +1,224 @@
+#include "vendor/Modules.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Bytes.h"
+#include "common/Files.h"
+#include "common/Format.h"
+#include "common/Workbench.h"
+#include "vendor/ModuleJournal.h"
+#include "vendor/Vsc.h"
+
+namespace qm {
+namespace {
+
+constexpr uint32_t kChunkSectors = 128;
+constexpr uint32_t kRoylSignature = 0x4C594F52;  // "ROYL"
+
+bool StatusLetsModuleGoOn(uint16_t status) {
+    return status == 0 || status == kVscGoOn;
+}
+
+}  // namespace
+
+bool IsRoylImage(const ModuleImage& image) {
+    return image.size() >= 4 && GetU32(image.data()) == kRoylSignature;
+}
+
+size_t ModuleDataOffset(const ModuleImage& image) {
+    return IsRoylImage(image) && image.size() >= 8 ? GetU16(image.data() + 6) : 24;
+}
+
+static void FixChecksum(ModuleImage& image, Host* host) {
+    if (IsRoylImage(image)) {
+        if (image.size() < 16) return;
+        PutU32(image.data() + 12, 0);
+        uint32_t sum = 0;
+        const size_t words = image.size() / 4;
+        for (size_t i = 0; i < words; ++i) {
+            sum += GetU32(image.data() + 4 * i);
+            if (host && (i & 0x3FFF) == 0x3FFF) host->ProcessMessages();
+        }
+        PutU32(image.data() + 12, 0u - sum);
+    } else {
+        if (image.size() < 4) return;
+        image[3] = 0;
+        uint8_t sum = 0;
+        for (size_t i = 0; i < image.size(); ++i) {
+            sum = static_cast<uint8_t>(sum + image[i]);
+            if (host && (i & 0xFFFF) == 0xFFFF) host->ProcessMessages();
+        }
+        image[3] = static_cast<uint8_t>(-sum);
+    }
+}
+
+void FixModuleChecksum(Workbench& wb, ModuleImage& image) {
+    FixChecksum(image, &wb.host);
+}
+void FixModuleChecksum(ModuleImage& image) {
+    FixChecksum(image, nullptr);
+}
+
+bool ModuleChecksumValid(const ModuleImage& image) {
+    if (IsRoylImage(image)) {
+        if (image.size() < 16) return false;
+        uint32_t sum = 0;
+        for (size_t i = 0; i < image.size() / 4; ++i) sum += GetU32(image.data() + 4 * i);
+        return sum == 0;
+    }
+    if (image.size() < 4) return false;
+    uint8_t sum = 0;
+    for (uint8_t b : image) sum = static_cast<uint8_t>(sum + b);
+    return sum == 0;
+}
+
+std::string DefaultModuleFileName(const Workbench& wb, uint16_t id) {
+    return wb.flags.scriptRoyl ? Format("~id%04X.rpm", id) : Format("~id%02X.rpm", id);
+}
+
+bool ReadModule(Workbench& wb, uint16_t id, ModuleImage& image) {
+    EnableVsc(wb);
+    uint32_t sectors = SendKey8(wb, 0x08, 1, id, 0, 0, 0, 0, 0);
+    if (!StatusLetsModuleGoOn(VendorStatus(wb)) || wb.link.Aborted()) {
+        image.clear();
+        return false;
+    }
+    if (sectors > kMaxModuleSectors) {
+        // An absurd count: finish the exchange, keep nothing.
+        ReadKeyStatus(wb);
+        image.clear();
+        return false;
+    }
+    image.assign(static_cast<size_t>(sectors) * 512, 0);
+    size_t offset = 0;
+    // The loop runs to the end as the drive expects, but a chunk that failed
+    // leaves a hole in the image: such an image is never reported complete.
+    bool chunkFailed = false;
+    while (sectors > 0 && !wb.link.Aborted()) {
+        const uint32_t chunk = std::min(sectors, kChunkSectors);
+        sectors -= chunk;
+        ReadVscData(wb, static_cast<uint8_t>(chunk));
+        chunkFailed = chunkFailed || wb.link.status.ERR;
+        std::memcpy(image.data() + offset, wb.link.Sectors(), chunk * 512);
+        offset += chunk * 512;
+        wb.host.ProcessMessages();
+    }
+    ReadKeyStatus(wb);
+    return VscSucceeded(wb) && !image.empty() && !chunkFailed;
+}
+
+bool WriteModule(Workbench& wb, uint16_t id, const ModuleImage& image) {
+    EnableVsc(wb);
+    uint32_t sectors = SendKey8(wb, 0x08, 2, id, 0, 0, 0, 0, 0);
+    // The drive decides how many sectors it takes. An image shorter than that
+    // would push stale sector-buffer bytes into the module: send nothing then.
+    const bool fits = static_cast<size_t>(sectors) * 512 <= image.size();
+    bool sentAll = true;
+    if (StatusLetsModuleGoOn(VendorStatus(wb)) && !wb.link.Aborted() && fits) {
+        size_t offset = 0;
+        while (sectors > 0 && !wb.link.Aborted()) {
+            const uint32_t chunk = std::min(sectors, kChunkSectors);
+            sectors -= chunk;
+            std::memcpy(wb.link.Sectors(), image.data() + offset, chunk * 512);
+            offset += chunk * 512;
+            WriteVscData(wb, static_cast<uint8_t>(chunk));
+            sentAll = sentAll && !wb.link.status.ERR;
+            wb.host.ProcessMessages();
+        }
+    } else if (!fits) {
+        sentAll = false;
+    }
+    ReadKeyStatus(wb);
+    return VscSucceeded(wb) && sentAll;
+}
+
+bool ReadDriveTable(Workbench& wb, uint16_t tableId, uint16_t parameter, ModuleImage& image) {
+    EnableVsc(wb);
+    uint32_t count = 0;
+    if (!wb.link.status.ERR && !wb.link.Aborted())
+        count = SendKey8(wb, 0x0D, tableId, parameter, 0, 0, 0, 0, 0);
+    // An absurd count is read as nothing; the table then counts as failed.
+    const bool absurd = count > kMaxTableSectors;
+    if (absurd) count = 0;
+    uint32_t got = 0;
+    if (!wb.link.status.ERR && !wb.link.Aborted()) {
+        for (; got < count && !wb.link.status.ERR && !wb.link.Aborted(); ++got) {
+            ReadVscData(wb, 1);
+            if (wb.link.status.ERR) break;
+            const size_t offset = static_cast<size_t>(got) * 512;
+            if (image.size() < offset + 512) image.resize(offset + 512);
+            std::memcpy(image.data() + offset, wb.link.Sectors(), 512);
+        }
+    }
+    ReadKeyStatus(wb);
+    // A table cut short is never reported complete.
+    return VscSucceeded(wb) && !absurd && got == count;
+}
+
+bool ReadModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image) {
+    image.clear();
+    if (wb.host.ShiftDown()) {
+        if (!wb.host.RunOpenDialog(wb.openDialog)) return false;
+        image = ReadFileBytesOrThrow(wb.openDialog.fileName);
+        return !image.empty();
+    }
+    return ReadModule(wb, id, image) && !image.empty();
+}
+
+bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image, std::string* message) {
+    FixModuleChecksum(wb, image);
+    if (wb.host.ShiftDown()) {
+        wb.saveDialog.fileName = DefaultModuleFileName(wb, id);
+        const bool chosen = wb.host.RunSaveDialog(wb.saveDialog) && !wb.saveDialog.fileName.empty();
+        const std::string path = wb.saveDialog.fileName;
+        wb.saveDialog.filter = "All|*.*";
+        wb.saveDialog.fileName.clear();
+        if (!chosen) return false;
+        WriteFileAtomicOrThrow(path, image);
+        return true;
+    }
+    std::string why;
+    const bool ok = WriteModuleSafely(wb, id, image, why);
+    if (message) *message = why;
+    return ok;
+}
+
+bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std::string& message) {
+    ModuleImage current;
+    const bool haveCurrent = ReadModule(wb, id, current);
+    if (wb.link.Aborted()) {
+        message = "stopped before the module was written";
+        return false;
+    }
+    ModuleJournal journal(wb);
+    std::string error;
+    if (!journal.Keep(id, haveCurrent ? &current : nullptr, image, error)) {
+        message = "module " + Format("%04X", id) +
+                  " not written: its journal entry could not be kept (" + error + ")";
+        return false;
+    }
+    if (!WriteModule(wb, id, image)) {
+        message = Format("module %04X: write failed, vendor status %04X", id, VendorStatus(wb));
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+uint8_t ReadHeadCount(Workbench& wb) {
+    ModuleImage image;
+    uint8_t count = 0;
+    if (ReadModule(wb, 0x0A, image)) {
+        const size_t at = ModuleDataOffset(image) + 4;
+        if (at < image.size()) count = image[at];
+    }
+    if (count == 0 || count > 10) {
+        count = 0;
+        image.clear();
+        if (ReadDriveTable(wb, 1, 0, image) && image.size() > 30) count = image[30];
+    }
+    return count;
+}
+
+}  // namespace qm

@@ -1,6 +1,5 @@
 #include "platform/windows/DiskEnumeration.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "common/Bytes.h"
@@ -46,17 +45,14 @@ void ReadDrive(DeviceIo& io, DeviceHandle handle, TST_PhysicalDrive& entry) {
             entry.physicalDrivePath = "\\\\.\\PhysicalDrive" + std::to_string(entry.deviceNumber);
     }
 
-    // The answer buffer is zeroed, so fields an older descriptor lacks read 0.
+    // The answer area is zeroed and the query only fills bytes the
+    // descriptor's header overwrites, so fields a short descriptor lacks read 0.
     std::vector<uint8_t> adapter(storage::kAdapterAnswerSize, 0);
     storage::PutAdapterQuery(adapter.data());
     entry.adapterValid =
         io.Control(handle, kIoctlStorageQueryProperty, adapter.data(), storage::kPropertyQuerySize,
                    storage::kAdapterAnswerSize, returned);
-    if (entry.adapterValid) {
-        std::fill(adapter.begin() + std::min(returned, storage::kAdapterAnswerSize), adapter.end(),
-                  0);
-        storage::TakeAdapterDescriptor(adapter.data(), entry);
-    }
+    if (entry.adapterValid) storage::TakeAdapterDescriptor(adapter.data(), entry);
 }
 
 }  // namespace

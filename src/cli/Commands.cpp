@@ -6,12 +6,26 @@
 namespace qm {
 
 int RunIdentify(CliContext& ctx);
+int RunSmart(CliContext& ctx);
+int RunModule(CliContext& ctx);
+int RunTable(CliContext& ctx);
+int RunHeads(CliContext& ctx);
+int RunReset(CliContext& ctx);
 
 const std::vector<CliCommand>& CliCommands() {
     static const std::vector<CliCommand> commands = {
         {"identify", "identify",
          "IDENTIFY DEVICE: prints model, firmware and serial as the main window logs them",
          RunIdentify},
+        {"smart", "smart [--raw-only | --json]", "S.M.A.R.T. list and verdict (4: BAD)", RunSmart},
+        {"module", "module read ID [-o FILE]", "read a service-area module into a file", RunModule},
+        {"module", "module write ID FILE [--verify]",
+         "check, journal and write a module file (--force skips the checks)", RunModule},
+        {"module", "module checksum FILE [--fix]", "check (or fix) a module file's checksum",
+         RunModule},
+        {"table", "table read ID PARAM [-o FILE]", "read a drive table (ids in hex)", RunTable},
+        {"heads", "heads", "head count from module 0A or the configuration table", RunHeads},
+        {"reset", "reset", "Power On Reset Immediate", RunReset},
     };
     return commands;
 }

@@ -149,6 +149,7 @@ int Main(int argc, char** argv) {
     ConsoleHost host(std::cout, std::cerr);
     Workbench wb(host);
     wb.programFolder = platform::ProgramFolder();
+    wb.dataFolder = platform::UserDataFolder();
 
     // The drive: a virtual one (mounted behind every seam) or the real backends.
     std::unique_ptr<VirtualDrive> vdrive;
@@ -236,7 +237,12 @@ int Main(int argc, char** argv) {
         ctx.driveSelected = true;
     }
 
-    const int rc = command->run(ctx);
+    int rc = kExitFailed;
+    try {
+        rc = command->run(ctx);
+    } catch (const std::exception& e) {
+        std::cerr << "quillmark-cli: " << e.what() << '\n';
+    }
     if (interrupted) std::cerr << "quillmark-cli: interrupted\n";
     if (timedOut)
         std::cerr << "quillmark-cli: stopped after " << g.timeout

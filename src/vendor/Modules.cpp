@@ -187,13 +187,18 @@ bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image, std::stri
 bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std::string& message) {
     ModuleImage current;
     const bool haveCurrent = ReadModule(wb, id, current);
+    return WriteModuleJournaled(wb, id, image, haveCurrent ? &current : nullptr, message);
+}
+
+bool WriteModuleJournaled(Workbench& wb, uint16_t id, const ModuleImage& image,
+                          const ModuleImage* current, std::string& message) {
     if (wb.link.Aborted()) {
         message = "stopped before the module was written";
         return false;
     }
     ModuleJournal journal(wb);
     std::string error;
-    if (!journal.Keep(id, haveCurrent ? &current : nullptr, image, error)) {
+    if (!journal.Keep(id, current, image, error)) {
         message = "module " + Format("%04X", id) +
                   " not written: its journal entry could not be kept (" + error + ")";
         return false;
@@ -204,6 +209,32 @@ bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std
     }
     message.clear();
     return true;
+}
+
+uint16_t ModuleIdOf(const ModuleImage& image) {
+    if (IsRoylImage(image)) return image.size() >= 10 ? GetU16(image.data() + 8) : 0;
+    return image.size() >= 5 ? image[4] : 0;
+}
+
+std::string CheckModuleImage(const ModuleImage& image, uint16_t id) {
+    if (image.empty()) return "the image is empty";
+    if (image.size() % 512 != 0)
+        return Format("%zu bytes is not a whole number of 512-byte sectors", image.size());
+    if (image.size() > static_cast<size_t>(kMaxModuleSectors) * 512)
+        return Format("%zu bytes is larger than any module (%u sectors at most)", image.size(),
+                      kMaxModuleSectors);
+    if (IsRoylImage(image)) {
+        const size_t header = GetU16(image.data() + 6);
+        if (header < 16 || header > image.size())
+            return Format("the ROYL header length %zu does not fit the image", header);
+        if (ModuleIdOf(image) != id)
+            return Format("the header names module %04X, not %04X", ModuleIdOf(image), id);
+    } else if (ModuleIdOf(image) != (id & 0xFF)) {
+        return Format("not a ROYL image, and its id byte %02X is not module %04X",
+                      ModuleIdOf(image), id);
+    }
+    if (!ModuleChecksumValid(image)) return "the checksum is wrong (the image may be damaged)";
+    return {};
 }
 
 uint8_t ReadHeadCount(Workbench& wb) {

@@ -50,6 +50,17 @@ bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image,
 // kept in the module journal. When the journal cannot be written the module is
 // not sent and `message` says why.
 bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std::string& message);
+// The same, when the caller has already read the drive's copy (null: it could
+// not be read).
+bool WriteModuleJournaled(Workbench& wb, uint16_t id, const ModuleImage& image,
+                          const ModuleImage* current, std::string& message);
+
+// The module id kept in an image's header: the u16 at 8 of a ROYL image, the
+// byte at 4 of an older one.
+uint16_t ModuleIdOf(const ModuleImage& image);
+// Why an image is not fit to be written as module `id` (empty when it is):
+// size, header, id field and checksum.
+std::string CheckModuleImage(const ModuleImage& image, uint16_t id);
 
 // Head count from module 0x0A, else from the configuration table (1, 0); 0
 // when neither can be read.

@@ -42,8 +42,13 @@ bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
         return false;
     }
     std::random_device rd;
-    const fs::path temp =
-        folder / ("." + target.filename().string() + ".tmp" + std::to_string(rd() % 1000000));
+    // Built by appending: GCC 12 at -O3 (the mingw-w64 release build) reports a
+    // false -Wrestrict overlap for a chain of std::string operator+.
+    std::string tempName = ".";
+    tempName += target.filename().string();
+    tempName += ".tmp";
+    tempName += std::to_string(rd() % 1000000);
+    const fs::path temp = folder / tempName;
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) {

@@ -137,7 +137,7 @@ void HexModel::markUnmodified() {
     bool hadMarks = !changed_.empty();
     changed_.clear();
     changed_.shrink_to_fit();
-    if (hadMarks) notify(HexChange{0, 0, 0, true});
+    if (hadMarks) notify(HexChange{0, 0, 0, true, true});
 }
 
 int64_t HexModel::changedCount() const {
@@ -191,9 +191,11 @@ bool HexModel::commit(Edit e) {
     e.generation = generation_;
     undo_.resize(undoPos_);                          // a new edit drops the redo branch
     if (cleanPos_ > undoPos_) cleanPos_ = SIZE_MAX;  // the saved state is gone
-    applyForward(e);
+    // The step counts before listeners hear of it, so they see the new
+    // modified state.
     undo_.push_back(std::move(e));
     ++undoPos_;
+    applyForward(undo_.back());
     return true;
 }
 
@@ -206,8 +208,8 @@ bool HexModel::undo() {
 
 bool HexModel::redo() {
     if (!canRedo()) return false;
-    applyForward(undo_[undoPos_]);
     ++undoPos_;
+    applyForward(undo_[undoPos_ - 1]);
     return true;
 }
 
@@ -558,6 +560,7 @@ int64_t HexModel::findFolded(const uint8_t* needle, size_t n, int64_t from, int6
 
 int64_t HexModel::replaceAll(const ByteBlock& needle, const ByteBlock& replacement,
                              bool ignoreCase) {
+    lastError_.clear();
     if (needle.empty()) {
         refuse("Nothing to find");
         return 0;

@@ -27,6 +27,8 @@ struct HexChange {
     int64_t removed = 0;
     int64_t inserted = 0;
     bool reset = false;
+    // Only the changed marks were cleared (mark unmodified); no byte moved.
+    bool marksOnly = false;
 };
 
 class HexModel {

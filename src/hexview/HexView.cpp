@@ -245,6 +245,14 @@ bool HexView::setDataSize(qint64 size) {
     return check(model_.setDataSize(size));
 }
 
+void HexView::markUnmodified() {
+    model_.markUnmodified();
+    if (lastModified_) {
+        lastModified_ = false;
+        emit modifiedChanged(false);
+    }
+}
+
 bool HexView::check(bool ok) {
     if (!ok) {
         lastError_ = QString::fromStdString(model_.lastError());
@@ -302,7 +310,11 @@ void HexView::onModelChange(const HexChange& c) {
     else
         updateScrollBars();
     viewport()->update();
-    emit bytesChanged(c.pos, c.removed, c.inserted);
+    if (!c.marksOnly) emit bytesChanged(c.pos, c.removed, c.inserted);
+    if (model_.isModified() != lastModified_) {
+        lastModified_ = model_.isModified();
+        emit modifiedChanged(lastModified_);
+    }
 }
 
 void HexView::onModelCaret() {
@@ -352,7 +364,7 @@ qint64 HexView::replaceAll(const QByteArray& needle, const QByteArray& replaceme
                            bool ignoreCase) {
     model_.clearSelection();
     const qint64 n = model_.replaceAll(ToBlock(needle), ToBlock(replacement), ignoreCase);
-    if (n == 0 && !model_.lastError().empty() && fixedSize()) check(false);
+    if (n == 0 && !model_.lastError().empty()) check(false);
     return n;
 }
 

@@ -34,7 +34,7 @@ class HexView : public QAbstractScrollArea {
     qint64 dataSize() const { return model_.size(); }
     bool setDataSize(qint64 size);
     bool isModified() const { return model_.isModified(); }
-    void markUnmodified() { model_.markUnmodified(); }
+    void markUnmodified();
 
     // --- Modes ---------------------------------------------------------------
     // Fixed size: no insert mode, nothing that changes the length.
@@ -118,6 +118,7 @@ class HexView : public QAbstractScrollArea {
     // (load, replace-all) comes as pos 0, removed 0, inserted = new size.
     void bytesChanged(qint64 pos, qint64 removed, qint64 inserted);
     void cursorMoved(qint64 pos);
+    void modifiedChanged(bool modified);
     void selectionChanged();
     void fileDropped(const QString& path);
     // An edit or file operation was refused or failed, with the reason.
@@ -179,6 +180,7 @@ class HexView : public QAbstractScrollArea {
     bool pastEnd_ = false;
     bool loadDropped_ = true;
     bool focused_ = false;
+    bool lastModified_ = false;
     qint64 lastCaret_ = -1;
     qint64 lastSelStart_ = -1;
     qint64 lastSelLen_ = -1;

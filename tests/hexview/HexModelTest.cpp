@@ -304,6 +304,15 @@ TEST_F(HexModelTest, EveryChangeIsNotified) {
     changes.clear();
     m.write(0, nullptr, 0);  // no bytes, no change
     EXPECT_TRUE(changes.empty());
+
+    // Listeners see the state after the change, the modified flag included.
+    std::vector<bool> seen;
+    m.load(B("xy"));
+    m.setChangeListener([&](const HexChange&) { seen.push_back(m.isModified()); });
+    m.write(0, B("z"));
+    m.undo();
+    m.redo();
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, true}));
 }
 
 // ---------------------------------------------------------------- replace all

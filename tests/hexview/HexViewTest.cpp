@@ -49,8 +49,12 @@ class HexViewTest : public QObject {
         QVERIFY(v.byteRect(0, true).left() > v.byteRect(15, false).right());
         QVERIFY(r0.top() > 0);  // the ruler is above the first row
 
+        QSignalSpy modified(&v, &HexView::modifiedChanged);
+        QSignalSpy changed(&v, &HexView::bytesChanged);
         v.model().write(5, qm::ByteBlock{0xAA});
         v.setCursorPosition(40);
+        QCOMPARE(modified.count(), 1);
+        QCOMPARE(modified.at(0).at(0).toBool(), true);
         QImage img = v.viewport()->grab().toImage();
         QCOMPARE(PixelIn(img, v.byteRect(5, false)), QColor(255, 255, 168));
         QCOMPARE(PixelIn(img, v.byteRect(5, true)), QColor(255, 255, 168));
@@ -69,6 +73,8 @@ class HexViewTest : public QObject {
 
         v.markUnmodified();
         QVERIFY(!v.isModified());
+        QCOMPARE(modified.count(), 2);
+        QCOMPARE(changed.count(), 1);  // clearing the marks changes no byte
         img = v.viewport()->grab().toImage();
         QCOMPARE(PixelIn(img, v.byteRect(5, false)), QColor(Qt::white));
     }

@@ -169,6 +169,18 @@ bool HexModel::remove(int64_t pos, int64_t n) {
     return replace(pos, n, nullptr, 0);
 }
 
+bool HexModel::amendByte(int64_t pos, uint8_t value) {
+    // Only the newest step, not yet saved, and only if it put this one byte.
+    const bool amendable = undoPos_ > 0 && undoPos_ == undo_.size() && cleanPos_ != undoPos_ &&
+                           undo_.back().pos.size() == 1 && undo_.back().pos[0] == pos &&
+                           undo_.back().inserted.size() == 1 && pos < size();
+    if (!amendable) return write(pos, &value, 1);
+    undo_.back().inserted[0] = value;
+    data_[static_cast<size_t>(pos)] = value;
+    notify(HexChange{pos, 1, 1, false});
+    return true;
+}
+
 bool HexModel::replace(int64_t pos, int64_t n, const uint8_t* bytes, size_t len) {
     if (pos < 0 || n < 0 || pos > size() || n > size() - pos)
         return refuse("Range outside the data");

@@ -79,6 +79,10 @@ class HexModel {
     bool insert(int64_t pos, const uint8_t* bytes, size_t n);
     bool insert(int64_t pos, const ByteBlock& b) { return insert(pos, b.data(), b.size()); }
     bool remove(int64_t pos, int64_t n);
+    // Overwrites the byte at pos. When the newest undo step put that very
+    // byte (the first digit typed into it), the byte is amended in that step,
+    // so a byte typed as two hex digits undoes in one step.
+    bool amendByte(int64_t pos, uint8_t value);
     // Replace [pos, pos+n) by `bytes`. In fixed-size mode only an equal length
     // is accepted.
     bool replace(int64_t pos, int64_t n, const uint8_t* bytes, size_t len);

@@ -320,6 +320,7 @@ void HexView::onModelChange(const HexChange& c) {
 void HexView::onModelCaret() {
     nibble_ = 0;
     pastEnd_ = false;
+    amendable_ = false;
     if (!singleRow_ || verticalScrollBar()->maximum() > 0) ensureCaretVisible();
     viewport()->update();
     const qint64 caret = model_.cursorPosition();
@@ -443,10 +444,12 @@ bool HexView::typeHexDigit(int digit) {
         if (!check(ok)) return false;
         model_.moveCaret(at, false);
         nibble_ = 1;
+        amendable_ = true;
     } else {
         uint8_t b = model_.at(at);
         b = static_cast<uint8_t>((b & ~(0x0F << shift)) | (digit << shift));
-        if (!check(model_.write(at, &b, 1))) return false;
+        const bool ok = amendable_ ? model_.amendByte(at, b) : model_.write(at, &b, 1);
+        if (!check(ok)) return false;
         stepOn(at);
     }
     viewport()->update();

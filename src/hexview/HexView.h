@@ -178,6 +178,7 @@ class HexView : public QAbstractScrollArea {
     bool inChars_ = false;
     int nibble_ = 0;
     bool pastEnd_ = false;
+    bool amendable_ = false;  // the first digit of the caret byte was just typed
     bool loadDropped_ = true;
     bool focused_ = false;
     bool lastModified_ = false;

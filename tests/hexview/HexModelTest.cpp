@@ -189,6 +189,30 @@ TEST_F(HexModelTest, ReplaceAndDeleteSelectionUndoAndRedo) {
     EXPECT_EQ(S(m.bytes()), "Z1ab56789");
 }
 
+TEST_F(HexModelTest, AmendByteJoinsTheStepThatPutTheByte) {
+    m.load(B("abc"));
+    m.write(1, B("\x40"));
+    ASSERT_TRUE(m.amendByte(1, 0x4F));
+    EXPECT_EQ(m.undoDepth(), 1u);
+    EXPECT_EQ(m.at(1), 0x4F);
+    m.undo();
+    EXPECT_EQ(S(m.bytes()), "abc");
+    m.redo();
+    EXPECT_EQ(m.at(1), 0x4F);
+    // Another byte, or a step already saved, makes a step of its own.
+    ASSERT_TRUE(m.amendByte(2, 'C'));
+    EXPECT_EQ(m.undoDepth(), 2u);
+    m.markUnmodified();
+    ASSERT_TRUE(m.amendByte(2, 'D'));
+    EXPECT_EQ(m.undoDepth(), 3u);
+    m.undo();
+    EXPECT_EQ(S(m.bytes()), "aOC");
+    // Past the last byte it is a plain write, which appends.
+    ASSERT_TRUE(m.amendByte(3, 'x'));
+    EXPECT_EQ(S(m.bytes()), "aOCx");
+    EXPECT_EQ(m.undoDepth(), 3u);
+}
+
 TEST_F(HexModelTest, EditsOutsideTheDataAreRefused) {
     m.load(B("abc"));
     EXPECT_FALSE(m.write(4, B("x")));

@@ -144,7 +144,8 @@ class HexViewTest : public QObject {
         QCOMPARE(v.data().at(0), char(0x4F));
         QCOMPARE(v.cursorPosition(), 1);
         QCOMPARE(changed.count(), 2);
-        type(v, "zq");  // not hex: ignored
+        QCOMPARE(v.model().undoDepth(), size_t(1));  // one byte, one undo step
+        type(v, "zq");                               // not hex: ignored
         QCOMPARE(v.cursorPosition(), 1);
 
         v.setSwapNibbles(true);

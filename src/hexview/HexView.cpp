@@ -216,6 +216,11 @@ bool HexView::setBytesPerUnit(int n) {
     return true;
 }
 
+void HexView::setUnicode(bool on) {
+    model_.setUnicode(on);
+    viewport()->update();
+}
+
 void HexView::setSwapNibbles(bool on) {
     model_.setSwapNibbles(on);
     viewport()->update();
@@ -243,6 +248,12 @@ bool HexView::saveFile(const QString& path) {
 
 bool HexView::setDataSize(qint64 size) {
     return check(model_.setDataSize(size));
+}
+
+QByteArray HexView::saveData() {
+    const QByteArray bytes = data();
+    markUnmodified();
+    return bytes;
 }
 
 void HexView::markUnmodified() {
@@ -456,16 +467,16 @@ bool HexView::typeHexDigit(int digit) {
     return true;
 }
 
-bool HexView::typeChar(uint8_t byte) {
+bool HexView::typeChar(const ByteBlock& bytes) {
     if (model_.selectionLength() > 0) {
-        if (insertMode_) return check(model_.replaceSelection(ByteBlock{byte}));
+        if (insertMode_) return check(model_.replaceSelection(bytes));
         model_.moveCaret(model_.selectionStart(), false);
     }
     if (pastEnd_) return refuseAtEnd();
     const qint64 at = model_.caret();
-    bool ok = insertMode_ ? model_.insert(at, &byte, 1) : model_.write(at, &byte, 1);
+    bool ok = insertMode_ ? model_.insert(at, bytes) : model_.write(at, bytes);
     if (!check(ok)) return false;
-    stepOn(at);
+    stepOn(at + static_cast<qint64>(bytes.size()) - 1);
     return true;
 }
 
@@ -574,9 +585,11 @@ void HexView::keyPressEvent(QKeyEvent* e) {
     const QString text = e->text();
     if (text.size() == 1 && !ctrl && !(e->modifiers() & Qt::AltModifier) && text[0].isPrint()) {
         if (inChars_) {
-            const int cp = Cp1252Byte(text[0].unicode());
-            const int b = cp >= 0 ? model_.byteOfChar(static_cast<uint8_t>(cp)) : -1;
-            if (b >= 0) typeChar(static_cast<uint8_t>(b));
+            // Through the character translation; two bytes in Unicode mode.
+            QByteArray cp;
+            if (!toCp1252(text, cp)) return;
+            const ByteBlock b = model_.textToBytes(std::string_view(cp.constData(), 1), false);
+            if (!b.empty()) typeChar(b);
             return;
         }
         const char c = text[0].toLatin1();
@@ -698,6 +711,7 @@ void HexView::paintRows(QPainter& p, const Layout& L, qint64 firstRow, int rows,
     const qint64 size = model_.size();
     const uint8_t* data = model_.data();
     const bool swap = model_.swapNibbles();
+    const bool unicode = model_.unicode();
     const qint64 selStart = model_.selectionStart();
     const qint64 selEnd = model_.selectionEnd();  // start - 1 when nothing is selected
     const qint64 total = rowCount();
@@ -732,7 +746,14 @@ void HexView::paintRows(QPainter& p, const Layout& L, qint64 firstRow, int rows,
             }
             p.setPen(fg);
             p.drawText(hx, base, HexCell(b, swap));
-            p.drawText(cx, base, CharCell(model_.charOfByte(b)));
+            if (!unicode) {
+                p.drawText(cx, base, CharCell(model_.charOfByte(b)));
+            } else if (col % 2 == 0) {
+                // UTF-16LE: one character for each pair of bytes, shown on the first.
+                const QChar u(static_cast<char16_t>(b | (pos + 1 < size ? data[pos + 1] << 8 : 0)));
+                p.drawText(cx, base,
+                           u.isPrint() && !u.isSurrogate() ? QString(u) : QStringLiteral("."));
+            }
         }
         if (!screen) continue;
         const qint64 caret = model_.caret();

@@ -35,6 +35,8 @@ class HexView : public QAbstractScrollArea {
     bool setDataSize(qint64 size);
     bool isModified() const { return model_.isModified(); }
     void markUnmodified();
+    // The bytes for the owner to store; the control is unmodified afterwards.
+    QByteArray saveData();
 
     // --- Modes ---------------------------------------------------------------
     // Fixed size: no insert mode, nothing that changes the length.
@@ -52,7 +54,9 @@ class HexView : public QAbstractScrollArea {
     int bytesPerUnit() const { return model_.bytesPerUnit(); }
     void setSwapNibbles(bool on);
     bool swapNibbles() const { return model_.swapNibbles(); }
-    void setUnicode(bool on) { model_.setUnicode(on); }
+    // Characters as UTF-16LE: the character column shows a character for each
+    // pair of bytes, typing writes two bytes, search text is widened.
+    void setUnicode(bool on);
     bool unicode() const { return model_.unicode(); }
 
     // --- Caret and selection -----------------------------------------------
@@ -163,7 +167,7 @@ class HexView : public QAbstractScrollArea {
     bool hitTest(const QPoint& pt, qint64& pos, bool& chars, int& nibble) const;
     void moveTo(qint64 pos, bool extend);
     bool typeHexDigit(int digit);
-    bool typeChar(uint8_t byte);
+    bool typeChar(const ByteBlock& bytes);
     void stepOn(qint64 at);
     bool refuseAtEnd();
     bool check(bool ok);

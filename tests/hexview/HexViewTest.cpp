@@ -186,6 +186,33 @@ class HexViewTest : public QObject {
         QCOMPARE(v.cursorPosition(), 0);
     }
 
+    void unicodeModeTypesAndShowsPairs() {
+        HexView v;
+        v.resize(700, 200);
+        v.loadData(QByteArray(8, '\0'));
+        v.setUnicode(true);
+        v.show();
+        key(v, Qt::Key_Tab);
+        type(v, "Az");
+        QCOMPARE(v.data(), QByteArray("A\0z\0\0\0\0\0", 8));
+        QCOMPARE(v.cursorPosition(), 4);
+        QCOMPARE(v.textToBytes(QString::fromUtf8("\xE2\x82\xAC"), false), QByteArray("\xAC\x20"));
+        // The second byte of a pair shows no character of its own.
+        const QImage img = v.viewport()->grab().toImage();
+        auto ink = [&](const QRect& r) {
+            int n = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x < r.right(); ++x)
+                    n += img.pixelColor(x, y).lightness() < 128;
+            return n;
+        };
+        QVERIFY(ink(v.byteRect(0, true)) > 0);
+        QCOMPARE(ink(v.byteRect(1, true)), 0);
+        QVERIFY(ink(v.byteRect(2, true)) > 0);
+        QCOMPARE(v.saveData().size(), 8);
+        QVERIFY(!v.isModified());
+    }
+
     void fixedSizeRefusesGrowth() {
         HexView v;
         v.loadData(QByteArray("abcd"));

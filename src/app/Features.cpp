@@ -1,0 +1,21 @@
+// Where each feature hooks into the main window's command buttons. A
+// window-opening feature sets its hook to something like
+//
+//   form.features.viewSmart = [](TfmMain& m) {
+//       m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m); });
+//   };
+//
+// The window takes TfmMain& for the bench (m.Bench()), the placement store
+// (m.Placement().Track(*this, "FormSmart")) and the log (m.Log(line)); it
+// sets Qt::WA_DeleteOnClose when closing should free it.
+#include "app/Features.h"
+
+#include "app/uMain.h"
+
+namespace qm {
+
+void RegisterFeatureWindows(TfmMain& form) {
+    (void)form;
+}
+
+}  // namespace qm

@@ -146,7 +146,7 @@ double ReplaceMs(size_t mib, size_t matches) {
     const qm::ByteBlock data = ReplaceData(mib * kMiB, matches);
     qm::HexModel m;
     double best = 1e300;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 15; ++i) {
         m.load(data);
         best = std::min(
             best, BestMs(

@@ -270,7 +270,8 @@ void HexModel::splice(const std::vector<int64_t>& pos, int64_t cutLen, int64_t p
     if (pos.empty()) return;
     const size_t cut = static_cast<size_t>(cutLen);
     const size_t put = static_cast<size_t>(putLen);
-    if (put > 0 && (markNew || putMarks(0) != nullptr)) ensureMarks();
+    const bool hadMarks = !changed_.empty();
+    const bool needMarks = hadMarks || (put > 0 && (markNew || putMarks(0) != nullptr));
     auto fillMarks = [&](uint8_t* dst, size_t i) {
         const uint8_t* m = putMarks(i);
         if (m)
@@ -280,17 +281,15 @@ void HexModel::splice(const std::vector<int64_t>& pos, int64_t cutLen, int64_t p
     };
 
     if (pos.size() == 1) {
+        if (needMarks) ensureMarks();
         const size_t p = static_cast<size_t>(pos[0]);
         const uint8_t* src = putBytes(0);
-        if (cut == put) {
-            if (put) std::memcpy(data_.data() + p, src, put);
-        } else {
+        if (cut != put) {
             if (cut > put) {
                 data_.erase(data_.begin() + p + put, data_.begin() + p + cut);
             } else {
                 data_.insert(data_.begin() + p + cut, put - cut, 0);
             }
-            if (put) std::memcpy(data_.data() + p, src, put);
             if (!changed_.empty()) {
                 if (cut > put)
                     changed_.erase(changed_.begin() + p + put, changed_.begin() + p + cut);
@@ -298,33 +297,35 @@ void HexModel::splice(const std::vector<int64_t>& pos, int64_t cutLen, int64_t p
                     changed_.insert(changed_.begin() + p + cut, put - cut, 0);
             }
         }
+        if (put) std::memcpy(data_.data() + p, src, put);
         if (!changed_.empty() && put) fillMarks(changed_.data() + p, 0);
         return;
     }
 
+    // Several hunks: one pass appending the kept runs and the put bytes to a
+    // new block (appending copies without zero-filling first). Marks that did
+    // not exist before start out as a zeroed block with only the hunks set.
     const size_t k = pos.size();
     const size_t newSize = data_.size() - k * cut + k * put;
-    ByteBlock out(newSize);
+    ByteBlock out;
+    out.reserve(newSize);
     ByteBlock outMarks;
-    const bool marks = !changed_.empty();
-    if (marks) outMarks.resize(newSize);
-    size_t src = 0, dst = 0;
+    if (needMarks) outMarks.resize(newSize);
+    size_t src = 0;
     for (size_t i = 0; i < k; ++i) {
         const size_t p = static_cast<size_t>(pos[i]);
-        const size_t run = p - src;
-        std::memcpy(out.data() + dst, data_.data() + src, run);
-        if (marks) std::memcpy(outMarks.data() + dst, changed_.data() + src, run);
-        dst += run;
+        if (hadMarks) std::memcpy(outMarks.data() + out.size(), changed_.data() + src, p - src);
+        out.insert(out.end(), data_.begin() + src, data_.begin() + p);
         if (put) {
-            std::memcpy(out.data() + dst, putBytes(i), put);
-            if (marks) fillMarks(outMarks.data() + dst, i);
+            if (needMarks) fillMarks(outMarks.data() + out.size(), i);
+            const uint8_t* b = putBytes(i);
+            out.insert(out.end(), b, b + put);
         }
-        dst += put;
         src = p + cut;
     }
-    const size_t tail = data_.size() - src;
-    std::memcpy(out.data() + dst, data_.data() + src, tail);
-    if (marks) std::memcpy(outMarks.data() + dst, changed_.data() + src, tail);
+    if (hadMarks)
+        std::memcpy(outMarks.data() + out.size(), changed_.data() + src, data_.size() - src);
+    out.insert(out.end(), data_.begin() + src, data_.end());
     data_.swap(out);
     changed_.swap(outMarks);
 }

@@ -11,6 +11,7 @@ int RunModule(CliContext& ctx);
 int RunTable(CliContext& ctx);
 int RunHeads(CliContext& ctx);
 int RunReset(CliContext& ctx);
+int RunList(CliContext& ctx);
 
 const std::vector<CliCommand>& CliCommands() {
     static const std::vector<CliCommand> commands = {
@@ -26,6 +27,7 @@ const std::vector<CliCommand>& CliCommands() {
         {"table", "table read ID PARAM [-o FILE]", "read a drive table (ids in hex)", RunTable},
         {"heads", "heads", "head count from module 0A or the configuration table", RunHeads},
         {"reset", "reset", "Power On Reset Immediate", RunReset},
+        {"list", "list --pio | --api", "controller channels (PIO) or system drives (API)", RunList},
     };
     return commands;
 }

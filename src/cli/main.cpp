@@ -14,6 +14,9 @@
 #include "vdrive/VirtualDrive.h"
 #include "vdrive/VirtualPortIo.h"
 #include "vdrive/VirtualSeams.h"
+#if defined(__linux__)
+#include "platform/linux/LinuxPortIo.h"
+#endif
 
 namespace qm {
 namespace {
@@ -27,6 +30,7 @@ void PrintUsage(std::ostream& o) {
          "  --pio BASE/CTRL      a controller channel by its ports in hex, e.g. 01F0/03F6\n"
          "  --api PATH           an operating-system disk (ATA or SCSI pass-through by its bus)\n"
          "  --ata | --scsi       force ATA or SCSI pass-through with --api\n"
+         "  --pci-dump FILE      read PCI configuration space from an lspci -x dump\n"
          "options:\n"
          "  --timeout SECONDS    stop waiting for the drive after this long (Ctrl+C stops too)\n"
          "  --persist            write changes of a --vdrive drive back to its folder\n"
@@ -39,7 +43,7 @@ void PrintUsage(std::ostream& o) {
 
 struct GlobalOptions {
     bool demo = false, persist = false, forceAta = false, forceScsi = false, help = false;
-    std::string vdrive, pio, api;
+    std::string vdrive, pio, api, pciDump;
     double timeout = 0;
 };
 
@@ -56,7 +60,11 @@ bool ParseGlobal(std::vector<std::string>& args, GlobalOptions& g, std::ostream&
             into = args[++i];
             return true;
         };
-        if (a == "--demo")
+        // After the command word "list", --pio and --api choose what it lists.
+        const bool listing = !rest.empty() && rest.front() == "list";
+        if (listing && (a == "--pio" || a == "--api"))
+            rest.push_back(a);
+        else if (a == "--demo")
             g.demo = true;
         else if (a == "--persist")
             g.persist = true;
@@ -72,6 +80,8 @@ bool ParseGlobal(std::vector<std::string>& args, GlobalOptions& g, std::ostream&
             if (!value(g.pio)) return false;
         } else if (a == "--api") {
             if (!value(g.api)) return false;
+        } else if (a == "--pci-dump") {
+            if (!value(g.pciDump)) return false;
         } else if (a == "--timeout") {
             std::string t;
             if (!value(t)) return false;
@@ -86,6 +96,10 @@ bool ParseGlobal(std::vector<std::string>& args, GlobalOptions& g, std::ostream&
     }
     if (g.demo && !g.vdrive.empty()) {
         err << "quillmark-cli: give --demo or --vdrive, not both\n";
+        return false;
+    }
+    if (!g.pciDump.empty() && (g.demo || !g.vdrive.empty())) {
+        err << "quillmark-cli: give --pci-dump without --demo or --vdrive\n";
         return false;
     }
     if (!g.pio.empty() && !g.api.empty()) {
@@ -169,6 +183,14 @@ int Main(int argc, char** argv) {
         enumerator = CreateVirtualDriveEnumerator(*vdrive);
     } else {
         portIo = platform::CreatePortIo();
+        if (!g.pciDump.empty()) {
+#if defined(__linux__)
+            portIo = std::make_unique<LinuxPortIo>(g.pciDump);
+#else
+            std::cerr << "quillmark-cli: --pci-dump needs the Linux build\n";
+            return kExitUsage;
+#endif
+        }
         deviceIo = platform::CreateDeviceIo();
         enumerator = platform::CreateDriveEnumerator();
     }

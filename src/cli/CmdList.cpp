@@ -1,0 +1,43 @@
+#include <ostream>
+
+#include "cli/Cli.h"
+#include "drive/DriveEnum.h"
+#include "drive/PciScan.h"
+#include "drive/PortIo.h"
+
+namespace qm {
+
+// list --pio: the controller channels as the main window's rows.
+// list --api: the drive table: index, name, bus type, path.
+int RunList(CliContext& ctx) {
+    const bool pio = ctx.TakeFlag("--pio");
+    const bool api = ctx.TakeFlag("--api");
+    if (!ctx.args.empty() || pio == api) {
+        ctx.err << "quillmark-cli: list takes --pio or --api\n";
+        return kExitUsage;
+    }
+    Workbench& wb = ctx.wb;
+    if (pio) {
+        const int count = ScanPciControllers(wb);
+        for (const PCIDevDesc& d : wb.controllers) ctx.out << ControllerRowText(d) << '\n';
+        if (count == 0) ctx.err << "quillmark-cli: no disk controller channels found\n";
+        return kExitOk;
+    }
+    if (!wb.enumerator) {
+        ctx.err << "quillmark-cli: drive enumeration is not available here\n";
+        return kExitSetup;
+    }
+    wb.driveCount = wb.enumerator->EnumerateDrives(wb.drives);
+    for (int i = 0; i < wb.driveCount && i < kMaxPhysicalDrives; ++i) {
+        const TST_PhysicalDrive& d = wb.drives[static_cast<size_t>(i)];
+        ctx.out << i << "  " << d.displayName << "  " << BusTypeName(d.busType) << "  "
+                << d.devicePath;
+        if (!d.physicalDrivePath.empty() && d.physicalDrivePath != d.devicePath)
+            ctx.out << " (" << d.physicalDrivePath << ')';
+        ctx.out << '\n';
+    }
+    if (wb.driveCount == 0) ctx.err << "quillmark-cli: no drives found\n";
+    return kExitOk;
+}
+
+}  // namespace qm

@@ -1,0 +1,153 @@
+#include "platform/linux/SgIoTranslate.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/Bytes.h"
+#include "drive/SatCdb.h"
+#include "drive/uAtaPass.h"
+#include "drive/uSCSI.h"
+
+namespace qm::sgio {
+namespace {
+
+constexpr uint16_t kDidNoConnect = 0x01;
+constexpr uint16_t kDidTimeOut = 0x03;
+constexpr uint16_t kDidBadTarget = 0x04;
+constexpr uint16_t kDriverSense = 0x08;
+constexpr uint16_t kDriverTimeout = 0x06;
+
+uint32_t TimeoutMs(uint32_t seconds) {
+    return std::clamp<uint32_t>(seconds, 1, 3600) * 1000;
+}
+
+}  // namespace
+
+bool PlanAtaBlock(const uint8_t* b, uint32_t inSize, uint32_t outSize, Plan& plan) {
+    using namespace ata_ptx;
+    if (!b || inSize < kHeaderSize || outSize < kHeaderSize) return false;
+    if (GetU16(b + kLength) != kHeaderSize) return false;
+    const uint16_t flags = GetU16(b + kAtaFlags);
+    const bool in = flags & kFlagDataIn, out = flags & kFlagDataOut;
+    if (in && out) return false;
+    plan = Plan{};
+    plan.dataLength = GetU32(b + kDataTransferLength);
+    plan.dataOffset = GetU32(b + kDataBufferOffset);
+    if (!in && !out) plan.dataLength = 0;
+    if (plan.dataLength) {
+        const uint64_t end = static_cast<uint64_t>(plan.dataOffset) + plan.dataLength;
+        if (plan.dataOffset < kHeaderSize || end > (in ? outSize : inSize)) return false;
+        plan.direction = in ? Direction::FromDevice : Direction::ToDevice;
+    }
+    TaskFile tf;
+    const uint8_t* prev = b + kPreviousTaskFile;
+    const uint8_t* cur = b + kCurrentTaskFile;
+    const bool ext = flags & kFlag48Bit;
+    if (ext) {
+        tf.prevFeatures = prev[0];
+        tf.prevSectorCount = prev[1];
+        tf.prevLbaLow = prev[2];
+        tf.prevLbaMid = prev[3];
+        tf.prevLbaHigh = prev[4];
+    }
+    tf.features = cur[0];
+    tf.sectorCount = cur[1];
+    tf.lbaLow = cur[2];
+    tf.lbaMid = cur[3];
+    tf.lbaHigh = cur[4];
+    tf.device = cur[5];
+    tf.command = cur[6];
+    uint8_t protocol = sat::kProtoNonData;
+    uint8_t byte2 = sat::kCkCond;
+    if (plan.direction == Direction::FromDevice) {
+        protocol = sat::kProtoPioDataIn;
+        byte2 |= sat::kTDirIn | sat::kByteBlock | 0x02;
+    } else if (plan.direction == Direction::ToDevice) {
+        protocol = sat::kProtoPioDataOut;
+        byte2 |= sat::kByteBlock | 0x02;
+    }
+    plan.cdb = sat::BuildPassThrough16(protocol, ext, byte2, tf);
+    plan.cdbLength = 16;
+    plan.timeoutMs = TimeoutMs(GetU32(b + kTimeOutValue));
+    return true;
+}
+
+bool PlanScsiBlock(const uint8_t* b, uint32_t inSize, uint32_t outSize, Plan& plan) {
+    using namespace scsi_ptx;
+    if (!b || inSize < kRecordSize || outSize < kRecordSize) return false;
+    if (GetU16(b + kLength) != kRecordSize) return false;
+    plan = Plan{};
+    plan.cdbLength = b[kCdbLength];
+    if (plan.cdbLength == 0 || plan.cdbLength > 16) return false;
+    std::memcpy(plan.cdb.data(), b + kCdb, plan.cdbLength);
+    const uint8_t dir = b[kDataIn];
+    if (dir > kDataUnspecified) return false;
+    plan.dataLength = dir == kDataUnspecified ? 0 : GetU32(b + kDataTransferLength);
+    plan.dataOffset = GetU32(b + kDataBufferOffset);
+    if (plan.dataLength) {
+        const uint64_t end = static_cast<uint64_t>(plan.dataOffset) + plan.dataLength;
+        if (plan.dataOffset < kRecordSize || end > (dir == kDataInDir ? outSize : inSize))
+            return false;
+        plan.direction = dir == kDataInDir ? Direction::FromDevice : Direction::ToDevice;
+    }
+    plan.senseLength = b[kSenseInfoLength];
+    plan.senseOffset = GetU32(b + kSenseInfoOffset);
+    if (plan.senseLength) {
+        const uint64_t end = static_cast<uint64_t>(plan.senseOffset) + plan.senseLength;
+        if (plan.senseOffset < kRecordSize || end > outSize) return false;
+    }
+    plan.timeoutMs = TimeoutMs(GetU32(b + kTimeOutValue));
+    return true;
+}
+
+int TransportError(const Outcome& o) {
+    if (o.hostStatus == kDidTimeOut || (o.driverStatus & 0x0F) == kDriverTimeout) return ETIMEDOUT;
+    if (o.hostStatus == kDidNoConnect || o.hostStatus == kDidBadTarget) return ENODEV;
+    if (o.hostStatus != 0) return EIO;
+    if ((o.driverStatus & 0x0F) != 0 && (o.driverStatus & 0x0F) != kDriverSense) return EIO;
+    return 0;
+}
+
+int ApplyAtaOutcome(uint8_t* block, const Outcome& o) {
+    using namespace ata_ptx;
+    if (const int err = TransportError(o)) return err;
+    uint8_t* cur = block + kCurrentTaskFile;
+    ResultRegisters r;
+    if (sat::DecodeAtaRegisters(o.sense, o.senseLength, r)) {
+        cur[kRegError] = r.error;
+        cur[kRegSectorCount] = r.sectorCount;
+        cur[kRegLbaLow] = r.lbaLow;
+        cur[kRegLbaMid] = r.lbaMid;
+        cur[kRegLbaHigh] = r.lbaHigh;
+        cur[kRegDevice] = r.device;
+        cur[kRegStatus] = r.status;
+        cur[7] = 0;
+        return 0;
+    }
+    // No registers came back (a bridge that ignores CK_COND): the outcome is
+    // all there is. The other registers keep what was sent.
+    const int key = sat::SenseKey(o.sense, o.senseLength);
+    const bool good = o.scsiStatus == sat::kScsiStatusGood ||
+                      (o.scsiStatus == sat::kScsiStatusCheckCondition &&
+                       (key == sat::kSenseNoSense || key == sat::kSenseRecoveredError));
+    if (o.scsiStatus != sat::kScsiStatusGood && o.scsiStatus != sat::kScsiStatusCheckCondition)
+        return EIO;  // busy, reservation conflict, task set full: the drive never saw it
+    cur[kRegError] = good ? 0 : kErrorAbrt;
+    cur[kRegStatus] = good ? (kStatusDrdy | kStatusDsc) : (kStatusDrdy | kStatusErr);
+    cur[7] = 0;
+    return 0;
+}
+
+int ApplyScsiOutcome(uint8_t* block, const Plan& plan, const Outcome& o) {
+    if (const int err = TransportError(o)) return err;
+    block[scsi_ptx::kScsiStatus] = o.scsiStatus;
+    if (plan.senseLength) {
+        uint8_t* sense = block + plan.senseOffset;
+        std::memset(sense, 0, plan.senseLength);
+        if (o.sense) std::memcpy(sense, o.sense, std::min<size_t>(o.senseLength, plan.senseLength));
+    }
+    return 0;
+}
+
+}  // namespace qm::sgio

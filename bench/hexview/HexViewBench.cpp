@@ -10,6 +10,9 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "hexview/HexView.h"
 
@@ -191,6 +194,13 @@ void Summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // A fixed threshold: every large block comes fresh from mmap. Otherwise
+    // glibc raises the threshold as blocks are freed, and whether a block of
+    // 8 or 16 MiB lands in warm heap pages or in new ones decides the figures
+    // more than the work done does.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -5,20 +5,14 @@
 #include "common/Bytes.h"
 #include "common/Format.h"
 #include "common/Ini.h"
+#include "vdrive/SampleSmart.h"
 #include "vdrive/VirtualDrive.h"
 
 namespace qm {
 namespace {
 
-struct SampleAttribute {
-    uint8_t id;
-    uint16_t flags;
-    uint8_t value, worst, threshold;
-    uint64_t raw;  // 48 bits
-};
-
 // A WD Caviar Blue desktop drive some 10 000 hours into its life.
-constexpr SampleAttribute kSampleAttributes[] = {
+constexpr SampleSmartAttribute kSampleAttributes[] = {
     {1, 0x002F, 200, 200, 51, 0},
     {3, 0x0027, 139, 138, 21, 4041},
     {4, 0x0032, 100, 100, 0, 1237},
@@ -30,8 +24,8 @@ constexpr SampleAttribute kSampleAttributes[] = {
     {12, 0x0032, 100, 100, 0, 1203},
     {192, 0x0032, 200, 200, 0, 86},
     {193, 0x0032, 199, 199, 0, 3477},
-    // Current 38 C, lowest 20 C, highest 45 C.
-    {194, 0x0022, 105, 93, 0, 0x00002D001426ULL},
+    // Current 38 C, lowest 20 C, highest 45 C (raw 26 00 14 00 2D 00).
+    {194, 0x0022, 105, 93, 0, 0x002D00140026ULL},
     {196, 0x0032, 200, 200, 0, 0},
     {197, 0x0032, 200, 200, 0, 0},
     {198, 0x0030, 100, 253, 0, 0},
@@ -43,7 +37,7 @@ std::vector<uint8_t> SampleSmartData() {
     std::vector<uint8_t> s(512, 0);
     PutU16(s.data(), 0x0010);
     size_t off = 2;
-    for (const SampleAttribute& a : kSampleAttributes) {
+    for (const SampleSmartAttribute& a : SampleSmartAttributes()) {
         uint8_t* e = s.data() + off;
         e[0] = a.id;
         PutU16(e + 1, a.flags);
@@ -69,7 +63,7 @@ std::vector<uint8_t> SampleSmartThresholds() {
     std::vector<uint8_t> s(512, 0);
     PutU16(s.data(), 0x0010);
     size_t off = 2;
-    for (const SampleAttribute& a : kSampleAttributes) {
+    for (const SampleSmartAttribute& a : SampleSmartAttributes()) {
         s[off] = a.id;
         s[off + 1] = a.threshold;
         off += 12;
@@ -98,6 +92,10 @@ bool ReadSectorFile(const std::string& dir, const char* name, std::vector<uint8_
 }
 
 }  // namespace
+
+std::span<const SampleSmartAttribute> SampleSmartAttributes() {
+    return kSampleAttributes;
+}
 
 DriveContent VirtualDrive::SampleContent() {
     DriveContent c;

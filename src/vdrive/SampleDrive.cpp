@@ -5,6 +5,7 @@
 #include "common/Bytes.h"
 #include "common/Format.h"
 #include "common/Ini.h"
+#include "vdrive/SampleServiceArea.h"
 #include "vdrive/SampleSmart.h"
 #include "vdrive/VirtualDrive.h"
 
@@ -105,11 +106,13 @@ DriveContent VirtualDrive::SampleContent() {
     c.sectors = 976773168;  // 500 GB
     c.smartData = SampleSmartData();
     c.smartThresholds = SampleSmartThresholds();
+    BuildSampleServiceArea(c);
     return c;
 }
 
 bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std::string& error) {
     DriveContent c = SampleContent();
+    c.timing.slowRegions.clear();  // the sample's media bands belong to the sample's service area
     const std::string iniPath = dir + "/drive.ini";
     std::string iniText, why;
     const bool haveIni = ReadWholeFile(iniPath, iniText, &why);
@@ -141,6 +144,11 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
             return false;
         }
         c.smartFailing = status == "failing";
+        std::string why2;
+        if (!ParseDriveBehaviour(ini, c.timing, c.faults, why2)) {
+            error = iniPath + ": " + why2;
+            return false;
+        }
     }
     if (!identify.empty()) {
         c.identify = identify;
@@ -152,6 +160,19 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
     }
     if (!ReadSectorFile(dir, "smart-data.bin", c.smartData, error)) return false;
     if (!ReadSectorFile(dir, "smart-thresholds.bin", c.smartThresholds, error)) return false;
+    // Service area: modules/ and tables/ when the folder has them, else the
+    // sample's, built again so that module 0x21 agrees with these sectors.
+    ServiceArea sa;
+    bool haveServiceArea = false;
+    if (!LoadServiceAreaFolder(dir, sa, haveServiceArea, error)) return false;
+    if (haveServiceArea) {
+        if (!sa.Module(0x01) && !sa.modules.empty()) sa.modules[0x01] = BuildModuleDirectory(sa);
+        c.serviceArea = std::move(sa);
+    } else {
+        std::vector<SlowRegion> iniRegions = c.timing.slowRegions;
+        BuildSampleServiceArea(c);
+        c.timing.slowRegions.insert(c.timing.slowRegions.end(), iniRegions.begin(), iniRegions.end());
+    }
     content = std::move(c);
     return true;
 }

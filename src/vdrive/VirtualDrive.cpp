@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/Bytes.h"
+#include "vdrive/VscEngine.h"
 
 namespace qm {
 namespace {
@@ -130,7 +131,10 @@ VirtualDrive::VirtualDrive(DriveContent content) : content_(std::move(content)) 
         auto s = BuildIdentifySector(content_);
         content_.identify.assign(s.begin(), s.end());
     }
+    vsc_ = std::make_unique<VscEngine>(content_);
 }
+
+VirtualDrive::~VirtualDrive() = default;
 
 std::array<uint8_t, 512> VirtualDrive::IdentifySector() const {
     std::array<uint8_t, 512> s{};
@@ -147,6 +151,9 @@ AtaReply VirtualDrive::Abort(const TaskFile& tf) {
 }
 
 uint32_t VirtualDrive::DataOutSectors(const TaskFile& tf) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (vsc_->Removed() || vsc_->BusyFor() > 0) return 0;  // refused before any data
+    if (VscEngine::Handles(tf)) return vsc_->DataOutSectors(tf);
     switch (tf.command) {
         case kCmdWriteSectors:
         case kCmdWriteSectorsNoRetry:
@@ -161,6 +168,14 @@ uint32_t VirtualDrive::DataOutSectors(const TaskFile& tf) const {
 AtaReply VirtualDrive::Execute(const TaskFile& tf, std::span<const uint8_t> dataOut) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++commandCount_;
+    AtaReply reply = Run(tf, dataOut);
+    vsc_->Note(tf, reply);
+    return reply;
+}
+
+AtaReply VirtualDrive::Run(const TaskFile& tf, std::span<const uint8_t> dataOut) {
+    if (std::optional<AtaReply> refused = vsc_->Gate(tf)) return *refused;
+    if (VscEngine::Handles(tf)) return vsc_->Execute(tf, dataOut);
     switch (tf.command) {
         case kCmdIdentify: {
             AtaReply r;
@@ -231,11 +246,11 @@ AtaReply VirtualDrive::Smart(const TaskFile& tf) {
             return r;
         case kSmartReadData:
             if (!smartEnabled_ || content_.smartData.size() != 512) return Abort(tf);
-            r.data = content_.smartData;
+            r.data = vsc_->SmartFromDrm(content_.smartData, false);
             return r;
         case kSmartReadThresholds:
             if (!smartEnabled_ || content_.smartThresholds.size() != 512) return Abort(tf);
-            r.data = content_.smartThresholds;
+            r.data = vsc_->SmartFromDrm(content_.smartThresholds, true);
             return r;
         default:
             return Abort(tf);

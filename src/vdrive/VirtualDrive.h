@@ -5,13 +5,17 @@
 // pass-through, a drive table for enumeration).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "drive/TaskFile.h"
+#include "vdrive/DriveBehaviour.h"
+#include "vdrive/ServiceArea.h"
 
 namespace qm {
 
@@ -35,11 +39,18 @@ struct DriveContent {
     std::vector<uint8_t> identify;
     std::vector<uint8_t> smartData;
     std::vector<uint8_t> smartThresholds;
+    // Modules and drive tables; timing of long operations; injected faults.
+    ServiceArea serviceArea;
+    DriveTiming timing;
+    DriveFaults faults;
 };
+
+class VscEngine;
 
 class VirtualDrive {
   public:
     explicit VirtualDrive(DriveContent content);
+    ~VirtualDrive();
 
     // The built-in sample drive: a deterministic, self-consistent WD desktop drive.
     static DriveContent SampleContent();
@@ -60,7 +71,32 @@ class VirtualDrive {
     const DriveContent& Content() const { return content_; }
     uint64_t CommandCount() const { return commandCount_; }
 
+    using Faults = DriveFaults;
+    // The clock the drive keeps time by (monotonic nanoseconds); tests pass a fake one.
+    void SetClock(std::function<int64_t()> nowNanos);
+    // Replaces the faults; the data-chunk count starts again from 0.
+    void SetFaults(const Faults& faults);
+    Faults GetFaults() const;
+    // Nanoseconds until the drive leaves BSY (0 when ready). The
+    // register-level channel shows BSY meanwhile; a pass-through call
+    // completes only after it.
+    int64_t BusyFor() const;
+    // The drive has gone (removal fault): every command fails, the bus floats.
+    bool Removed() const;
+    // Asked by a pass-through adapter once per device call: true when that
+    // call is to fail (the failing-device-call fault).
+    bool TakeDeviceCallFailure();
+    // Module writes are also stored as files in dir/modules (atomically).
+    void SetPersistFolder(const std::string& dir);
+    bool VscMode() const;
+    // A copy of the service area as it is now.
+    ServiceArea ServiceAreaNow() const;
+    // Writes the drive as a drive folder (drive.ini, identify and S.M.A.R.T.
+    // sectors, modules/, tables/) that LoadFolder reads back.
+    static bool SaveFolder(const std::string& dir, const DriveContent& content, std::string& error);
+
   private:
+    AtaReply Run(const TaskFile& tf, std::span<const uint8_t> dataOut);
     AtaReply Smart(const TaskFile& tf);
     AtaReply ReadMedium(const TaskFile& tf, bool ext);
     AtaReply WriteMedium(const TaskFile& tf, bool ext, std::span<const uint8_t> data);
@@ -71,6 +107,7 @@ class VirtualDrive {
     // Sparse medium: only written sectors are stored; the rest reads as zeros.
     std::map<uint64_t, std::array<uint8_t, 512>> medium_;
     uint64_t commandCount_ = 0;
+    std::unique_ptr<VscEngine> vsc_;
     mutable std::mutex mutex_;
 };
 

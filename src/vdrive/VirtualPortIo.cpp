@@ -22,7 +22,7 @@ void VirtualAtaChannel::Reset() {
 }
 
 uint8_t VirtualAtaChannel::ReadByte(uint16_t port) {
-    if (!drive_ || port == control_)
+    if (!drive_ || port == control_ || drive_->Removed())
         return 0xFF;  // nothing on the bus; Device Control is write-only
     const int reg = port - base_;
     const int hob = (control_reg_ & 0x80) ? 1 : 0;
@@ -42,6 +42,7 @@ uint8_t VirtualAtaChannel::ReadByte(uint16_t port) {
         case 7:
             if (!MasterSelected()) return 0x00;  // no slave: the master answers with 0
             if (control_reg_ & 0x04) return kStatusBsy;
+            if (drive_->BusyFor() > 0) return kStatusBsy;  // an operation or a restart runs
             if (busyLeft_ > 0) {
                 --busyLeft_;
                 return kStatusBsy;
@@ -53,7 +54,7 @@ uint8_t VirtualAtaChannel::ReadByte(uint16_t port) {
 }
 
 uint16_t VirtualAtaChannel::ReadWord(uint16_t port) {
-    if (!drive_) return 0xFFFF;
+    if (!drive_ || drive_->Removed()) return 0xFFFF;
     if (port != base_) return ReadByte(port);
     if (phase_ != Phase::DataIn || busyLeft_ > 0) return 0xFFFF;
     const uint16_t v = static_cast<uint16_t>(data_[dataPos_] | (data_[dataPos_ + 1] << 8));
@@ -102,7 +103,9 @@ void VirtualAtaChannel::WriteByte(uint16_t port, uint8_t value) {
             device_ = value;
             break;
         case 7:
-            if (MasterSelected() && !(control_reg_ & 0x04)) StartCommand(value);
+            // A busy drive does not take commands.
+            if (MasterSelected() && !(control_reg_ & 0x04) && drive_->BusyFor() == 0)
+                StartCommand(value);
             break;
         default:
             break;

@@ -34,6 +34,10 @@ struct DriveLink {
     std::unique_ptr<std::array<uint8_t, kSectorBufferSize>> sectorBuffer =
         std::make_unique<std::array<uint8_t, kSectorBufferSize>>();
     std::array<uint8_t, kKeySectorSize> keySector{};
+    // Whether the last status-sector read succeeded. A failed read leaves
+    // zeros or the key in the buffer, whose "status word" must not pass for
+    // the drive's success.
+    bool keyStatusRead = false;
 
     uint8_t* Sectors() { return sectorBuffer->data(); }
     bool Aborted() const { return abort.load(std::memory_order_relaxed); }

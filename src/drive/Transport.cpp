@@ -55,7 +55,13 @@ bool SendDataIn(Workbench& wb, TaskFile tf, RegisterForm form, uint32_t sectors,
             break;
     }
     if (!PortIoCommand(wb, tf, form)) return Finish(wb, false);
-    ReadSectors(wb, buffer, sectors);
+    // A drive offers each sector with DRQ. One that drops DRQ early has no
+    // more data: reading on would fill the buffer with the floating bus, so
+    // the command fails instead of passing that off as data.
+    for (uint32_t s = 0; s < sectors; ++s) {
+        if (!wb.link.status.DRQ || wb.link.Aborted()) return Finish(wb, false);
+        ReadSectors(wb, buffer + static_cast<size_t>(s) * kSectorSize, 1);
+    }
     return Finish(wb, !wb.link.status.ERR);
 }
 

@@ -39,7 +39,7 @@ uint32_t ReturnedValue(const Workbench& wb) {
     return GetU32(wb.link.keySector.data() + 26);
 }
 bool VscSucceeded(const Workbench& wb) {
-    return VendorStatus(wb) == 0 && !wb.link.Aborted();
+    return VendorStatus(wb) == 0 && !wb.link.Aborted() && wb.link.keyStatusRead;
 }
 
 void EnableVsc(Workbench& wb) {
@@ -62,12 +62,14 @@ void ReadKeyStatus(Workbench& wb) {
         WaitReady(wb);
         WriteTaskFile(wb, tf, RegisterForm::Lba48);
         WaitReady(wb);
+        const bool offered = !wb.link.status.ERR && wb.link.status.DRQ;
         if (!wb.link.status.ERR) ReadSectors(wb, key, 1);
-        SetErr(wb, wb.link.status.ERR || wb.link.Aborted());
+        wb.link.keyStatusRead = offered && !wb.link.status.ERR && !wb.link.Aborted();
+        SetErr(wb, !wb.link.keyStatusRead);
         return;
     }
     // A failed pass-through read leaves zeros: the status sector then reads as zeros.
-    SendDataIn(wb, tf, RegisterForm::Lba48, 1, key);
+    wb.link.keyStatusRead = SendDataIn(wb, tf, RegisterForm::Lba48, 1, key);
 }
 
 uint32_t WriteKeySector(Workbench& wb) {

@@ -1,0 +1,370 @@
+// Module and table transfers end to end on the virtual drive, on each of the
+// three transports, with the drive's faults.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/Bytes.h"
+#include "common/Files.h"
+#include "common/ScriptedHost.h"
+#include "common/Workbench.h"
+#include "drive/Identify.h"
+#include "drive/Transport.h"
+#include "vdrive/VirtualDrive.h"
+#include "vdrive/VirtualPortIo.h"
+#include "vdrive/VirtualSeams.h"
+#include "vendor/ModuleJournal.h"
+#include "vendor/Modules.h"
+#include "vendor/VendorOps.h"
+#include "vendor/Vsc.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+ModuleImage RoylModule(uint16_t id, uint32_t sectors, uint8_t fill) {
+    ModuleImage m(static_cast<size_t>(sectors) * 512, fill);
+    PutU32(m.data(), 0x4C594F52);
+    PutU16(m.data() + 6, 48);
+    PutU16(m.data() + 8, id);
+    PutU16(m.data() + 10, static_cast<uint16_t>(sectors));
+    FixModuleChecksum(m);
+    return m;
+}
+
+// A fake clock the drive runs on: every look at it moves time 1 ms on, so
+// resets and long operations end without real sleeping.
+struct FakeClock {
+    int64_t now = 0;
+    int64_t operator()() { return now += 1'000'000; }
+};
+
+class Vendor : public ::testing::TestWithParam<TransportMode> {
+  protected:
+    void SetUp() override { Mount(VirtualDrive::SampleContent()); }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dataDir, ec);
+    }
+
+    void Mount(DriveContent content) {
+        if (deviceIo && handle != kInvalidDeviceHandle) deviceIo->Close(handle);
+        drive = std::make_unique<VirtualDrive>(std::move(content));
+        auto clock = std::make_shared<FakeClock>();
+        drive->SetClock([clock] { return (*clock)(); });
+        portIo = std::make_unique<VirtualPortIo>(drive.get());
+        deviceIo = CreateVirtualDeviceIo(*drive);
+        wb.portIo = portIo.get();
+        wb.deviceIo = deviceIo.get();
+        wb.link.mode = GetParam();
+        wb.link.basePort = 0x1F0;
+        wb.link.controlPort = 0x3F6;
+        wb.link.abort = false;
+        polls = 0;
+        handle = kInvalidDeviceHandle;
+        if (GetParam() != TransportMode::PortIo) {
+            handle = deviceIo->Open("/dev/qmvd0");
+            ASSERT_NE(handle, kInvalidDeviceHandle);
+            (GetParam() == TransportMode::AtaPassThrough ? wb.link.ataHandle : wb.link.scsiHandle) =
+                handle;
+        }
+        dataDir = (fs::temp_directory_path() /
+                   ("qm-vendor-" + std::to_string(reinterpret_cast<uintptr_t>(this))))
+                      .string();
+        wb.dataFolder = dataDir;
+        wb.identity = ParseIdentity(drive->IdentifySector().data());
+        // A wait that never ends is a hang: give up after many polls.
+        host.onProcessMessages = [this] {
+            if (++polls > 2'000'000) wb.link.abort = true;
+        };
+    }
+    const SaImage& DriveModule(uint16_t id) {
+        sa = drive->ServiceAreaNow();
+        static const SaImage none;
+        const SaImage* m = sa.Module(id);
+        return m ? *m : none;
+    }
+    size_t JournalFiles() {
+        size_t n = 0;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(dataDir, ec);
+             !ec && it != fs::recursive_directory_iterator(); ++it)
+            n += it->is_regular_file();
+        return n;
+    }
+
+    ScriptedHost host;
+    Workbench wb{host};
+    std::unique_ptr<VirtualDrive> drive;
+    std::unique_ptr<VirtualPortIo> portIo;
+    std::unique_ptr<DeviceIo> deviceIo;
+    DeviceHandle handle = kInvalidDeviceHandle;
+    std::string dataDir;
+    ServiceArea sa;
+    uint64_t polls = 0;
+};
+
+TEST_P(Vendor, ModulesAndTablesReadAsTheDriveHoldsThem) {
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image)) << std::hex << VendorStatus(wb);
+    EXPECT_EQ(image, DriveModule(0x21));
+    EXPECT_TRUE(ModuleChecksumValid(image));
+
+    ModuleImage table;
+    ASSERT_TRUE(ReadDriveTable(wb, 1, 0, table));
+    EXPECT_EQ(table, *drive->ServiceAreaNow().Table(1, 0));
+    EXPECT_EQ(ReadHeadCount(wb), 4);
+
+    ModuleImage none;
+    EXPECT_FALSE(ReadModule(wb, 0x7777, none));
+    EXPECT_NE(VendorStatus(wb), 0);
+    EXPECT_TRUE(none.empty());
+}
+
+TEST_P(Vendor, WriteIsJournaledAndReadsBack) {
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
+    const ModuleImage before = image;
+    image[600] ^= 0x5A;
+    FixModuleChecksum(image);
+    std::string message;
+    ASSERT_TRUE(WriteModuleSafely(wb, 0x21, image, message)) << message;
+    EXPECT_EQ(DriveModule(0x21), image);
+    ModuleImage back;
+    ASSERT_TRUE(ReadModule(wb, 0x21, back));
+    EXPECT_EQ(back, image);
+
+    ModuleJournal journal(wb);
+    ModuleImage kept;
+    std::string error;
+    bool sawBefore = false, sawWritten = false;
+    for (const auto& e : fs::directory_iterator(journal.Folder())) {
+        const std::string name = e.path().filename().string();
+        ASSERT_TRUE(ReadFileBytes(e.path().string(), kept, error));
+        if (name.find(".before.rpm") != std::string::npos) sawBefore = kept == before;
+        if (name.find(".written.rpm") != std::string::npos) sawWritten = kept == image;
+    }
+    EXPECT_TRUE(sawBefore);
+    EXPECT_TRUE(sawWritten);
+    EXPECT_NE(journal.Folder().find("WDC_WD5000AAKS-00V1A0_WD-WCAWF1939879"), std::string::npos);
+}
+
+TEST_P(Vendor, NoJournalNoWrite) {
+    // The journal's place is a file, not a folder: nothing may be written.
+    std::ofstream(dataDir) << "in the way";
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
+    image[600] ^= 1;
+    FixModuleChecksum(image);
+    const SaImage unchanged = DriveModule(0x21);
+    std::string message;
+    EXPECT_FALSE(WriteModuleSafely(wb, 0x21, image, message));
+    EXPECT_NE(message.find("journal"), std::string::npos) << message;
+    EXPECT_EQ(DriveModule(0x21), unchanged);
+    fs::remove(dataDir);
+}
+
+TEST_P(Vendor, ShortImageIsNeverPaddedWithStaleBytes) {
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
+    const SaImage unchanged = DriveModule(0x21);
+    ModuleImage shorter(image.begin(), image.end() - 512);
+    EXPECT_FALSE(WriteModule(wb, 0x21, shorter));
+    EXPECT_EQ(DriveModule(0x21), unchanged);
+}
+
+TEST_P(Vendor, BigModulesMoveIn128SectorChunks) {
+    DriveContent c = VirtualDrive::SampleContent();
+    c.serviceArea.modules[0x99] = RoylModule(0x99, 300, 0x33);
+    Mount(std::move(c));
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x99, image));
+    EXPECT_EQ(image.size(), 300u * 512);
+    EXPECT_EQ(image, DriveModule(0x99));
+    image[200000] = 0x44;
+    FixModuleChecksum(image);
+    ASSERT_TRUE(WriteModule(wb, 0x99, image));
+    EXPECT_EQ(DriveModule(0x99), image);
+}
+
+TEST_P(Vendor, AbsurdModuleSizesAreRefusedWithoutAllocating) {
+    DriveContent c = VirtualDrive::SampleContent();
+    c.serviceArea.modules[0x98] = RoylModule(0x98, kMaxModuleSectors + 8, 0);
+    Mount(std::move(c));
+    ModuleImage image;
+    EXPECT_FALSE(ReadModule(wb, 0x98, image));
+    EXPECT_TRUE(image.empty());
+    ModuleImage fine;
+    EXPECT_TRUE(ReadModule(wb, 0x21, fine)) << "the drive is usable afterwards";
+}
+
+TEST_P(Vendor, GoOnStatusAfterTheKeyLetsTheReadRun) {
+    VirtualDrive::Faults f;
+    f.moduleStatus[0x21] = kVscGoOn;
+    drive->SetFaults(f);
+    ModuleImage image;
+    EXPECT_TRUE(ReadModule(wb, 0x21, image));
+    EXPECT_EQ(image, DriveModule(0x21));
+}
+
+TEST_P(Vendor, AbortStopsATransferAndFailsIt) {
+    DriveContent c = VirtualDrive::SampleContent();
+    c.serviceArea.modules[0x99] = RoylModule(0x99, 300, 0x33);
+    Mount(std::move(c));
+    int chunks = 0;
+    host.onProcessMessages = [&] {
+        if (++polls > 2'000'000) wb.link.abort = true;
+    };
+    // The loops let messages run after every chunk: stop after the first.
+    const SaImage unchanged = DriveModule(0x99);
+    ModuleImage image = RoylModule(0x99, 300, 0x55);
+    host.onProcessMessages = [&] {
+        if (wb.link.Sectors()[0] == 0x55 || ++chunks > 1000000) wb.link.abort = true;
+    };
+    EXPECT_FALSE(WriteModule(wb, 0x99, image));
+    EXPECT_TRUE(wb.link.Aborted());
+    EXPECT_NE(DriveModule(0x99), image) << "a stopped write is never complete";
+    wb.link.abort = false;
+    host.onProcessMessages = [&] { wb.link.abort = true; };
+    ModuleImage read;
+    EXPECT_FALSE(ReadModule(wb, 0x99, read));
+}
+
+// Each fault, on each transport, for a module read, a module write and a table read.
+struct FaultCase {
+    const char* name;
+    void (*set)(VirtualDrive::Faults&);
+    bool portIo = true;  // whether the fault exists on the port-I/O transport
+    bool write = true;   // whether it can hit a write
+};
+
+const FaultCase kFaults[] = {
+    {"status word",
+     [](VirtualDrive::Faults& f) {
+         f.actionStatus[0x08] = 0x0101;
+         f.actionStatus[0x0D] = 0x0101;
+     }},
+    {"ERR on a data chunk", [](VirtualDrive::Faults& f) { f.errOnChunk = 1; }},
+    {"short data", [](VirtualDrive::Faults& f) { f.shortChunk = 1; }, true, false},
+    {"removed mid-transfer", [](VirtualDrive::Faults& f) { f.removeAfterChunks = 1; }},
+    {"stuck busy", [](VirtualDrive::Faults& f) { f.stuckBusy = true; }},
+    {"device call fails", [](VirtualDrive::Faults& f) { f.failDeviceCalls = -1; }, false},
+};
+
+TEST_P(Vendor, EveryFaultEndsInAFailureAndLeavesTheModuleAlone) {
+    // A module of three chunks, so that chunk faults strike mid-transfer.
+    DriveContent content = VirtualDrive::SampleContent();
+    content.serviceArea.modules[0x21] = RoylModule(0x21, 300, 0x21);
+    const ModuleImage original = content.serviceArea.modules[0x21];
+    ModuleImage changed = original;
+    changed[700] ^= 0xFF;
+    FixModuleChecksum(changed);
+    for (const FaultCase& fc : kFaults) {
+        if (!fc.portIo && GetParam() == TransportMode::PortIo) continue;
+        SCOPED_TRACE(fc.name);
+        for (int op = 0; op < 3; ++op) {
+            SCOPED_TRACE(op);
+            if (op == 1 && !fc.write) continue;
+            Mount(content);
+            // A write reads the drive's copy for the journal first; the fault
+            // is meant for the write itself.
+            ModuleImage current;
+            if (op == 1) {
+                ASSERT_TRUE(ReadModule(wb, 0x21, current));
+            }
+            VirtualDrive::Faults f;
+            fc.set(f);
+            drive->SetFaults(f);
+            const size_t journalBefore = JournalFiles();
+            ModuleImage image;
+            bool ok = true;
+            std::string message;
+            switch (op) {
+                case 0:
+                    ok = ReadModule(wb, 0x21, image);
+                    break;
+                case 1:
+                    ok = WriteModuleJournaled(wb, 0x21, changed, &current, message);
+                    break;
+                case 2:
+                    ok = ReadDriveTable(wb, 0x0D, 0, image);
+                    break;
+            }
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(DriveModule(0x21), original);
+            if (op == 1) {
+                EXPECT_GT(JournalFiles(), journalBefore) << "the journal entry stays";
+            }
+        }
+    }
+}
+
+TEST_P(Vendor, PowerOnResetLeavesVscModeAndComesBack) {
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
+    EXPECT_TRUE(drive->VscMode());
+    EXPECT_TRUE(PowerOnResetCommand(wb));
+    EXPECT_TRUE(host.logLines.empty());
+    EXPECT_FALSE(drive->VscMode());
+    EXPECT_TRUE(ReadModule(wb, 0x21, image));
+
+    VirtualDrive::Faults f;
+    f.actionStatus[0x1C] = 0x0B0B;
+    drive->SetFaults(f);
+    EXPECT_FALSE(PowerOnResetCommand(wb));
+    ASSERT_EQ(host.logLines.size(), 1u);
+    EXPECT_EQ(host.logLines[0], "Power On Reset Immediate - ERROR:0B0B");
+}
+
+TEST_P(Vendor, ShiftSavesToAFileAndACancelledDialogSavesNothing) {
+    host.shift = true;
+    ModuleImage image = RoylModule(0x28, 2, 0x11);
+    PutU32(image.data() + 12, 0);  // stale checksum: the write path fixes it
+    host.saveAnswers = {""};       // the user cancels
+    EXPECT_FALSE(WriteModuleOrFile(wb, 0x28, image));
+    EXPECT_TRUE(ModuleChecksumValid(image));
+    ASSERT_EQ(host.dialogsShown.size(), 1u);
+    EXPECT_EQ(host.dialogsShown[0].fileName, "~id0028.rpm");
+    EXPECT_EQ(wb.saveDialog.filter, "All|*.*");
+    EXPECT_EQ(wb.saveDialog.fileName, "");
+
+    fs::create_directories(dataDir);
+    const std::string path = dataDir + "/saved.rpm";
+    host.saveAnswers = {path};
+    EXPECT_TRUE(WriteModuleOrFile(wb, 0x28, image));
+    host.openAnswers = {path};
+    ModuleImage loaded;
+    EXPECT_TRUE(ReadModuleOrFile(wb, 0x28, loaded));
+    EXPECT_EQ(loaded, image);
+    host.openAnswers = {dataDir + "/missing.rpm"};
+    EXPECT_THROW(ReadModuleOrFile(wb, 0x28, loaded), FileError);
+}
+
+TEST_P(Vendor, HeadCountFallsBackToTheConfigurationTable) {
+    DriveContent c = VirtualDrive::SampleContent();
+    SaImage& m0a = c.serviceArea.modules.at(0x0A);
+    const size_t at = ModuleDataOffset(m0a) + 4;
+    m0a[at] = 11;  // out of range: the table's value counts
+    FixModuleChecksum(m0a);
+    Mount(std::move(c));
+    EXPECT_EQ(ReadHeadCount(wb), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, Vendor,
+                         ::testing::Values(TransportMode::PortIo, TransportMode::AtaPassThrough,
+                                           TransportMode::ScsiPassThrough),
+                         [](const ::testing::TestParamInfo<TransportMode>& i) {
+                             switch (i.param) {
+                                 case TransportMode::PortIo:
+                                     return "PortIo";
+                                 case TransportMode::AtaPassThrough:
+                                     return "AtaPassThrough";
+                                 default:
+                                     return "ScsiPassThrough";
+                             }
+                         });
+
+}  // namespace
+}  // namespace qm

@@ -11,11 +11,14 @@
 #include "app/Features.h"
 
 #include "app/uMain.h"
+#include "smart/ui/uSmart.h"
 
 namespace qm {
 
 void RegisterFeatureWindows(TfmMain& form) {
-    (void)form;
+    form.features.viewSmart = [](TfmMain& m) {
+        m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m.Bench(), &m.Placement(), &m); });
+    };
 }
 
 }  // namespace qm

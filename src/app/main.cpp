@@ -17,8 +17,12 @@
 #include "app/QuillmarkApplication.h"
 #include "app/uMain.h"
 #include "common/Workbench.h"
+#include "drive/DeviceChange.h"
 #include "platform/Platform.h"
 #include "vdrive/Mount.h"
+#ifdef __linux__
+#include "platform/linux/LinuxEnumerator.h"
+#endif
 
 namespace qm {
 namespace {
@@ -70,11 +74,12 @@ bool ParseOptions(const QStringList& args, Options& o) {
     return true;
 }
 
-// Selects the first row, identifies the drive there and writes the picture.
-int TakeScreenshot(TfmMain& form, bool identify, const std::string& file) {
-    if (form.lbControllers->count() > 0) {
+// Writes the picture; on a virtual drive first selects the first row and
+// identifies the drive there. Real hardware is left alone.
+int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file) {
+    if (virtualDrive && form.lbControllers->count() > 0) {
         form.lbControllers->setCurrentRow(0);
-        if (identify && form.btIdentify->isEnabled()) form.btIdentifyClick();
+        if (form.btIdentify->isEnabled()) form.btIdentifyClick();
     }
     QCoreApplication::processEvents();
     const QString path = FromLocalPath(file);
@@ -117,6 +122,7 @@ int Main(int argc, char** argv) {
         std::string error;
         if (!MountVirtualDrive(options.vdrive, mounted, error)) {
             std::fprintf(stderr, "quillmark: drive folder refused: %s\n", error.c_str());
+            if (options.screenshot.empty()) host.MessageBox("Drive folder refused: " + error);
             return 3;
         }
         mounted.AttachTo(wb);
@@ -136,10 +142,17 @@ int Main(int argc, char** argv) {
         options.screenshot.empty()
             ? std::make_unique<FormPlacement>()
             : std::make_unique<FormPlacement>(scratch.filePath(QStringLiteral("placement.ini")));
+    std::unique_ptr<DeviceChangeSource> deviceChanges;  // outlives the window that watches it
     TfmMain form(wb, *placement);
     host.SetLogView(form.meLog);
     host.SetDialogParent(&form);
     RegisterFeatureWindows(form);
+    // Disks coming and going (the real ones only; a virtual drive stays put).
+#ifdef __linux__
+    if (!virtualDrive) deviceChanges = UdevDeviceChangeSource::Create();
+#endif
+    form.WatchDeviceChanges(deviceChanges.get());
+
     if (options.api) {
         // Before the first show, which fills the list for the checked mode.
         const QSignalBlocker quiet(form.rbAPI);

@@ -111,6 +111,7 @@ class MainWindowTest : public QObject {
     void vanishedDriveIsNamedWhenSelected();
     void portIoRefusedLeavesApiUsable();
     void modeSwitchStopsARunningIdentify();
+    void closingStopsARunningIdentify();
     void doubleClickIdentifiesThenOpensDefects();
     void featureWindowsOpenOnce();
 };
@@ -386,6 +387,20 @@ void MainWindowTest::modeSwitchStopsARunningIdentify() {
     QCOMPARE(rig.Buttons(), kAllOff);
     rig.Select(0);
     QCOMPARE(rig.Buttons(), kAllOn);
+}
+
+void MainWindowTest::closingStopsARunningIdentify() {
+    // Closing the window must end the program even while a wait runs.
+    Rig rig;
+    TfmMain& form = rig.Start();
+    bool closed = false;
+    QObject::connect(&form, &TfmMain::closed, [&] { closed = true; });
+    rig.Select(1);  // the empty channel
+    QTimer::singleShot(50, &form, [&] { form.close(); });
+    form.btIdentifyClick();
+    QVERIFY(closed);
+    QVERIFY(!form.Busy());
+    QCOMPARE(rig.Log().last(), QStringLiteral(" FW: SN:"));
 }
 
 void MainWindowTest::doubleClickIdentifiesThenOpensDefects() {

@@ -122,7 +122,8 @@ bool VirtualDeviceIo::AtaRequest(uint8_t* b, uint32_t inSize, uint32_t outSize) 
     if (in && length) {
         std::memset(b + offset, 0, length);
         if (!reply.Failed())
-            std::memcpy(b + offset, reply.data.data(), std::min<size_t>(reply.data.size(), length));
+            std::copy_n(reply.data.begin(), std::min<size_t>(reply.data.size(), length),
+                        b + offset);
     }
     const ResultRegisters r = sat::ReplyRegisters(reply);
     uint8_t* ret = b + kCurrentTaskFile;
@@ -178,12 +179,12 @@ bool VirtualDeviceIo::ScsiRequest(uint8_t* b, uint32_t inSize, uint32_t outSize)
     b[kScsiStatus] = resp.scsiStatus;
     if (senseLength) {
         std::memset(b + senseOffset, 0, senseLength);
-        std::memcpy(b + senseOffset, resp.sense.data(),
-                    std::min<size_t>(resp.sense.size(), senseLength));
+        std::copy_n(resp.sense.begin(), std::min<size_t>(resp.sense.size(), senseLength),
+                    b + senseOffset);
     }
     if (direction == kDataInDir && length) {
         std::memset(b + dataOffset, 0, length);
-        std::memcpy(b + dataOffset, resp.data.data(), std::min<size_t>(resp.data.size(), length));
+        std::copy_n(resp.data.begin(), std::min<size_t>(resp.data.size(), length), b + dataOffset);
     }
     return true;
 }

@@ -64,7 +64,7 @@ class FakeSg {
             h->host_status = hostStatus;
             h->driver_status = sense.empty() ? 0 : 0x08;
             const size_t n = std::min<size_t>(sense.size(), h->mx_sb_len);
-            std::memcpy(h->sbp, sense.data(), n);
+            std::copy_n(sense.begin(), n, h->sbp);
             h->sb_len_wr = static_cast<unsigned char>(n);
             return 0;
         };
@@ -289,7 +289,7 @@ class LinuxSgIoOnSat : public ::testing::TestWithParam<std::tuple<TransportMode,
             h->host_status = 0;
             h->driver_status = r.sense.empty() ? 0 : 0x08;
             const size_t n = std::min<size_t>(r.sense.size(), h->mx_sb_len);
-            std::memcpy(h->sbp, r.sense.data(), n);
+            std::copy_n(r.sense.begin(), n, h->sbp);
             h->sb_len_wr = static_cast<unsigned char>(n);
             return 0;
         };

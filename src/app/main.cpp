@@ -111,6 +111,7 @@ int Main(int argc, char** argv) {
 
     Workbench wb(host);
     wb.programFolder = platform::ProgramFolder();
+    wb.dataFolder = platform::UserDataFolder();
 
     // The drive: a virtual one behind every seam, or the real backends.
     MountedDrive mounted;

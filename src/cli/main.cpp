@@ -11,9 +11,7 @@
 #include "drive/uATA.h"
 #include "drive/uAtaPass.h"
 #include "platform/Platform.h"
-#include "vdrive/VirtualDrive.h"
-#include "vdrive/VirtualPortIo.h"
-#include "vdrive/VirtualSeams.h"
+#include "vdrive/Mount.h"
 #if defined(__linux__)
 #include "platform/linux/LinuxPortIo.h"
 #endif
@@ -171,16 +169,16 @@ int Main(int argc, char** argv) {
     std::unique_ptr<DeviceIo> deviceIo;
     std::unique_ptr<DriveEnumerator> enumerator;
     if (g.demo || !g.vdrive.empty()) {
-        DriveContent content = VirtualDrive::SampleContent();
+        MountedDrive mounted;
         std::string error;
-        if (!g.vdrive.empty() && !VirtualDrive::LoadFolder(g.vdrive, content, error)) {
+        if (!MountVirtualDrive(g.vdrive, mounted, error)) {
             std::cerr << "quillmark-cli: drive folder refused: " << error << '\n';
             return kExitSetup;
         }
-        vdrive = std::make_unique<VirtualDrive>(std::move(content));
-        portIo = std::make_unique<VirtualPortIo>(vdrive.get());
-        deviceIo = CreateVirtualDeviceIo(*vdrive);
-        enumerator = CreateVirtualDriveEnumerator(*vdrive);
+        vdrive = std::move(mounted.drive);
+        portIo = std::move(mounted.portIo);
+        deviceIo = std::move(mounted.deviceIo);
+        enumerator = std::move(mounted.enumerator);
     } else {
         portIo = platform::CreatePortIo();
         if (!g.pciDump.empty()) {

@@ -40,10 +40,8 @@ class AppSupportTest : public QObject {
     void placementCentresTheFirstTime();
     void placementRoundTrip();
     void placementIgnoresAPlaceOffEveryScreen();
-    void placementKeepsWindowsApart();
     void nameFiltersFromDialogFilters();
     void hostLogKeepsEarlyLines();
-    void hostCounterRuns();
     void fileErrorShowsOneBoxAndGoesOn();
     void codePage1252();
 };
@@ -101,21 +99,6 @@ void AppSupportTest::placementIgnoresAPlaceOffEveryScreen() {
     QVERIFY(desktop.contains(w.geometry().center()));
 }
 
-void AppSupportTest::placementKeepsWindowsApart() {
-    QTemporaryDir dir;
-    FormPlacement store(dir.filePath("p.ini"));
-    QWidget a, b;
-    a.setGeometry(10, 20, 300, 200);
-    b.setGeometry(30, 40, 500, 400);
-    store.Save(a, "FormMain");
-    store.Save(b, "FormServo");
-    QWidget a2, b2;
-    store.Restore(a2, "FormMain");
-    store.Restore(b2, "FormServo");
-    QCOMPARE(a2.geometry(), QRect(10, 20, 300, 200));
-    QCOMPARE(b2.geometry(), QRect(30, 40, 500, 400));
-}
-
 void AppSupportTest::nameFiltersFromDialogFilters() {
     QCOMPARE(QtNameFilters("Module files (*.rpm)|*.rpm|All files (*.*)|*.*"),
              QStringList({"Module files (*.rpm)", "All files (*)"}));
@@ -131,15 +114,6 @@ void AppSupportTest::hostLogKeepsEarlyLines() {
     host.SetLogView(&pane);
     host.Log("Temperature 45\xB0");
     QCOMPARE(pane.toPlainText(), QString::fromUtf8("before the window\nTemperature 45\u00B0"));
-}
-
-void AppSupportTest::hostCounterRuns() {
-    QtHost host;
-    QCOMPARE(host.CounterFrequency(), int64_t(1000000000));
-    const int64_t a = host.Counter();
-    host.Sleep(2);
-    const int64_t b = host.Counter();
-    QVERIFY(b - a >= 1000000);
 }
 
 void AppSupportTest::fileErrorShowsOneBoxAndGoesOn() {

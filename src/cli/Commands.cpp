@@ -11,6 +11,8 @@ int RunModule(CliContext& ctx);
 int RunTable(CliContext& ctx);
 int RunHeads(CliContext& ctx);
 int RunReset(CliContext& ctx);
+int RunBackup(CliContext& ctx);
+int RunIdle3(CliContext& ctx);
 int RunList(CliContext& ctx);
 
 const std::vector<CliCommand>& CliCommands() {
@@ -27,6 +29,9 @@ const std::vector<CliCommand>& CliCommands() {
         {"table", "table read ID PARAM [-o FILE]", "read a drive table (ids in hex)", RunTable},
         {"heads", "heads", "head count from module 0A or the configuration table", RunHeads},
         {"reset", "reset", "Power On Reset Immediate", RunReset},
+        {"backup", "backup DIR",
+         "every module, the configuration and zone tables into a drive folder", RunBackup},
+        {"idle3", "idle3 [--set N]", "read (or set) the idle3 head-parking timer", RunIdle3},
         {"list", "list --pio | --api", "controller channels (PIO) or system drives (API)", RunList},
     };
     return commands;

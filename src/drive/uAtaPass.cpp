@@ -90,7 +90,11 @@ bool AtaPassThrough(Workbench& wb, const TaskFile& tf, uint8_t* buffer, uint32_t
     wb.link.status.Set(result.status);
     wb.link.error.Set(result.error);
     wb.link.result = result;
-    const bool success = (result.status & kStatusErr) == 0;
+    // The storage stack reports in DataTransferLength how much moved; a data
+    // phase cut short is a failed command, never a buffer half of zeros.
+    const bool complete = direction == DataDirection::None ||
+                          GetU32(req.block.data() + ata_ptx::kDataTransferLength) >= length;
+    const bool success = (result.status & kStatusErr) == 0 && complete;
     if (!success) {
         zeroData();
         return false;

@@ -106,7 +106,10 @@ bool RunScsiRequest(Workbench& wb, const std::array<uint8_t, 16>& cdb, uint8_t d
     bool success = false;
     if (called) {
         const uint8_t* b = req.block.data();
-        success = ScsiPassThroughSucceeded(b[scsi_ptx::kScsiStatus], b + scsi_ptx::kSense);
+        // A data phase cut short (DataTransferLength below the request) fails.
+        success = ScsiPassThroughSucceeded(b[scsi_ptx::kScsiStatus], b + scsi_ptx::kSense) &&
+                  (dataIn == scsi_ptx::kDataUnspecified ||
+                   GetU32(b + scsi_ptx::kDataTransferLength) >= length);
     }
     // The data area was zeroed before the call, so a failed or short transfer
     // leaves zeros; a failed command never hands back stale or partial data.

@@ -36,5 +36,7 @@ std::string ProgramFolder();
 std::string UserDataFolder();
 // Operating-system text for the main window caption ("Debian GNU/Linux 12 (bookworm) x64").
 std::string OperatingSystemText();
+// Whether the standard error stream is a terminal (progress bars go there).
+bool StderrIsTerminal();
 
 }  // namespace qm::platform

@@ -1,5 +1,8 @@
 #include "vdrive/VirtualSeams.h"
 
+#include <chrono>
+#include <thread>
+
 #include <algorithm>
 #include <cstring>
 
@@ -44,6 +47,8 @@ std::string VirtualDeviceIo::ErrorText(uint32_t code) const {
             return "Bad file descriptor";
         case vdev::kNoDevice:
             return "No such device";
+        case vdev::kTimedOut:
+            return "Connection timed out";
         case vdev::kInvalid:
             return "Invalid argument";
         default:
@@ -56,6 +61,22 @@ void VirtualDeviceIo::FailNextCalls(int count, uint32_t code) {
     failCode_ = code;
 }
 
+bool VirtualDeviceIo::WaitWhileBusy(uint32_t timeoutSeconds) {
+    const int64_t limit = static_cast<int64_t>(timeoutSeconds ? timeoutSeconds : 5) * 1'000'000'000;
+    int64_t left = drive_.BusyFor();
+    if (left > limit) return false;  // it would outlast the request's time-out
+    // Bounded, whatever clock the drive runs on.
+    for (int guard = 0; left > 0 && guard < 1'000'000; ++guard) {
+        const int64_t step = std::min<int64_t>(left, 10'000'000);
+        if (sleepNanos)
+            sleepNanos(step);
+        else
+            std::this_thread::sleep_for(std::chrono::nanoseconds(step));
+        left = drive_.BusyFor();
+    }
+    return left <= 0;
+}
+
 bool VirtualDeviceIo::Fail(uint32_t code) {
     lastError_ = code;
     return false;
@@ -66,12 +87,18 @@ bool VirtualDeviceIo::Control(DeviceHandle handle, uint32_t code, uint8_t* block
     ++controlCalls_;
     bytesReturned = 0;
     if (handles_.find(handle) == handles_.end()) return Fail(vdev::kBadHandle);
-    if (removed_) return Fail(vdev::kNoDevice);
+    if (removed_ || drive_.Removed()) return Fail(vdev::kNoDevice);
+    if (drive_.TakeDeviceCallFailure()) return Fail(vdev::kIoError);
     if (failCount_ > 0) {
         --failCount_;
         return Fail(failCode_);
     }
     if (!block) return Fail(vdev::kInvalid);
+    const uint32_t timeoutAt =
+        code == kIoctlAtaPassThrough ? ata_ptx::kTimeOutValue : scsi_ptx::kTimeOutValue;
+    if ((code == kIoctlAtaPassThrough || code == kIoctlScsiPassThrough) &&
+        inSize >= timeoutAt + 4 && !WaitWhileBusy(GetU32(block + timeoutAt)))
+        return Fail(vdev::kTimedOut);
     bool ok = false;
     if (code == kIoctlAtaPassThrough)
         ok = AtaRequest(block, inSize, outSize);
@@ -121,9 +148,9 @@ bool VirtualDeviceIo::AtaRequest(uint8_t* b, uint32_t inSize, uint32_t outSize) 
     const AtaReply reply = drive_.Execute(tf, dataOut);
     if (in && length) {
         std::memset(b + offset, 0, length);
-        if (!reply.Failed())
-            std::copy_n(reply.data.begin(), std::min<size_t>(reply.data.size(), length),
-                        b + offset);
+        const size_t moved = reply.Failed() ? 0 : std::min<size_t>(reply.data.size(), length);
+        std::copy_n(reply.data.begin(), moved, b + offset);
+        PutU32(b + kDataTransferLength, static_cast<uint32_t>(moved));
     }
     const ResultRegisters r = sat::ReplyRegisters(reply);
     uint8_t* ret = b + kCurrentTaskFile;
@@ -184,7 +211,9 @@ bool VirtualDeviceIo::ScsiRequest(uint8_t* b, uint32_t inSize, uint32_t outSize)
     }
     if (direction == kDataInDir && length) {
         std::memset(b + dataOffset, 0, length);
-        std::copy_n(resp.data.begin(), std::min<size_t>(resp.data.size(), length), b + dataOffset);
+        const size_t moved = std::min<size_t>(resp.data.size(), length);
+        std::copy_n(resp.data.begin(), moved, b + dataOffset);
+        PutU32(b + kDataTransferLength, static_cast<uint32_t>(moved));
     }
     return true;
 }

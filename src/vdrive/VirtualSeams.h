@@ -1,6 +1,7 @@
 #pragma once
 // The virtual drive behind the pass-through and enumeration seams.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@ constexpr uint32_t kNoEntry = 2;
 constexpr uint32_t kIoError = 5;
 constexpr uint32_t kBadHandle = 9;
 constexpr uint32_t kNoDevice = 19;
+constexpr uint32_t kTimedOut = 110;
 constexpr uint32_t kInvalid = 22;
 }  // namespace vdev
 
@@ -39,6 +41,11 @@ class VirtualDeviceIo : public DeviceIo {
     uint32_t LastError() const override { return lastError_; }
     std::string ErrorText(uint32_t code) const override;
 
+    // A pass-through call blocks while the drive is busy (a restart, a seek),
+    // up to the request's time-out. Tests whose drive runs on a fake clock
+    // replace the real sleep.
+    std::function<void(int64_t nanos)> sleepNanos;
+
     // Faults: the next `count` device calls fail with `code`.
     void FailNextCalls(int count, uint32_t code = vdev::kIoError);
     // The device node vanishes: opening fails and open handles stop working.
@@ -49,6 +56,8 @@ class VirtualDeviceIo : public DeviceIo {
 
   private:
     bool Fail(uint32_t code);
+    // Waits out the drive's busy time; false when it outlasts timeoutSeconds.
+    bool WaitWhileBusy(uint32_t timeoutSeconds);
     bool AtaRequest(uint8_t* block, uint32_t inSize, uint32_t outSize);
     bool ScsiRequest(uint8_t* block, uint32_t inSize, uint32_t outSize);
 

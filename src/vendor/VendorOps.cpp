@@ -1,5 +1,7 @@
 #include "vendor/VendorOps.h"
 
+#include <cstring>
+
 #include "common/Bytes.h"
 #include "common/Format.h"
 #include "common/Workbench.h"
@@ -159,6 +161,40 @@ bool ReadServoResult(Workbench& wb, uint16_t which) {
     SendKey16(wb, words);
     ReadKeyStatus(wb);
     return VscSucceeded(wb);
+}
+
+namespace {
+constexpr uint16_t kIdle3Action = 0x2A;
+}
+
+bool ReadIdle3Timer(Workbench& wb, uint8_t& value) {
+    EnableVsc(wb);
+    const uint32_t sectors = SendKey8(wb, kIdle3Action, 1, 2, 0x0D, 0x16, 1, 0, 0);
+    if (VendorStatus(wb) != 0 || wb.link.Aborted()) return false;
+    ReadVscData(wb, static_cast<uint8_t>(sectors ? sectors : 1));
+    const bool dataOk = !wb.link.status.ERR;
+    value = wb.link.Sectors()[0];
+    ReadKeyStatus(wb);
+    return dataOk && VscSucceeded(wb);
+}
+
+bool WriteIdle3Timer(Workbench& wb, uint8_t value) {
+    EnableVsc(wb);
+    const uint32_t sectors = SendKey8(wb, kIdle3Action, 2, 2, 0x0D, 0x16, 1, 0, 0);
+    if (VendorStatus(wb) != 0 || wb.link.Aborted()) return false;
+    std::memset(wb.link.Sectors(), 0, 512);
+    wb.link.Sectors()[0] = value;
+    WriteVscData(wb, static_cast<uint8_t>(sectors ? sectors : 1));
+    const bool dataOk = !wb.link.status.ERR;
+    ReadKeyStatus(wb);
+    return dataOk && VscSucceeded(wb);
+}
+
+std::string Idle3TimerText(uint8_t value) {
+    if (value == 0) return "disabled";
+    if (value <= 128) return Format("%.1f s", value / 10.0);
+    const int seconds = (value - 128) * 30;
+    return seconds % 60 ? Format("%d s", seconds) : Format("%d min", seconds / 60);
 }
 
 }  // namespace qm

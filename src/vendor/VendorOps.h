@@ -2,6 +2,7 @@
 // Vendor actions that act on the drive directly: the power-on reset and the
 // head-positioning and media operations the servo test times.
 #include <cstdint>
+#include <string>
 
 namespace qm {
 
@@ -25,5 +26,13 @@ bool ServoOperation(Workbench& wb, uint32_t cylinder, uint8_t head, uint8_t op, 
 bool SettleRequest(Workbench& wb, uint32_t cylinder, uint16_t head, uint16_t w7);
 bool Reposition(Workbench& wb, uint32_t cylinder, uint16_t head, uint16_t w4);
 bool ReadServoResult(Workbench& wb, uint16_t which);
+
+// The idle3 timer (the head-parking timer of these drives), action 0x2A with
+// one data sector whose byte 0 holds the value: 0 = off, 1..128 tenths of a
+// second, 129..255 (value - 128) x 30 seconds.
+bool ReadIdle3Timer(Workbench& wb, uint8_t& value);
+bool WriteIdle3Timer(Workbench& wb, uint8_t value);
+// "disabled", "8.0 s", "30 min" ...
+std::string Idle3TimerText(uint8_t value);
 
 }  // namespace qm

@@ -55,7 +55,9 @@ class Vendor : public ::testing::TestWithParam<TransportMode> {
         auto clock = std::make_shared<FakeClock>();
         drive->SetClock([clock] { return (*clock)(); });
         portIo = std::make_unique<VirtualPortIo>(drive.get());
-        deviceIo = CreateVirtualDeviceIo(*drive);
+        auto device = std::make_unique<VirtualDeviceIo>(*drive);
+        device->sleepNanos = [](int64_t) {};  // the drive's clock moves on its own
+        deviceIo = std::move(device);
         wb.portIo = portIo.get();
         wb.deviceIo = deviceIo.get();
         wb.link.mode = GetParam();

@@ -92,6 +92,7 @@ bool LinuxDeviceIo::Control(DeviceHandle handle, uint32_t code, uint8_t* block, 
     o.driverStatus = hdr.driver_status;
     o.sense = sense;
     o.senseLength = std::min<size_t>(hdr.sb_len_wr, sizeof sense);
+    o.resid = hdr.resid;
     const int err = ata ? sgio::ApplyAtaOutcome(block, o) : sgio::ApplyScsiOutcome(block, plan, o);
     if (err) {
         lastError_ = static_cast<uint32_t>(err);

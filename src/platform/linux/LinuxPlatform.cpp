@@ -82,4 +82,8 @@ std::string OperatingSystemText() {
     return name + (is64 ? " x64" : " x32");
 }
 
+bool StderrIsTerminal() {
+    return isatty(2) == 1;
+}
+
 }  // namespace qm::platform

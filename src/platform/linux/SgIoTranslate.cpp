@@ -109,9 +109,19 @@ int TransportError(const Outcome& o) {
     return 0;
 }
 
+namespace {
+// The request's DataTransferLength becomes the number of bytes that moved.
+void ApplyResid(uint8_t* lengthField, int32_t resid) {
+    const uint32_t length = GetU32(lengthField);
+    if (resid > 0)
+        PutU32(lengthField, length - std::min<uint32_t>(length, static_cast<uint32_t>(resid)));
+}
+}  // namespace
+
 int ApplyAtaOutcome(uint8_t* block, const Outcome& o) {
     using namespace ata_ptx;
     if (const int err = TransportError(o)) return err;
+    ApplyResid(block + kDataTransferLength, o.resid);
     uint8_t* cur = block + kCurrentTaskFile;
     ResultRegisters r;
     if (sat::DecodeAtaRegisters(o.sense, o.senseLength, r)) {
@@ -141,6 +151,7 @@ int ApplyAtaOutcome(uint8_t* block, const Outcome& o) {
 
 int ApplyScsiOutcome(uint8_t* block, const Plan& plan, const Outcome& o) {
     if (const int err = TransportError(o)) return err;
+    ApplyResid(block + scsi_ptx::kDataTransferLength, o.resid);
     block[scsi_ptx::kScsiStatus] = o.scsiStatus;
     if (plan.senseLength) {
         uint8_t* sense = block + plan.senseOffset;

@@ -37,6 +37,8 @@ struct Outcome {
     uint16_t driverStatus = 0;
     const uint8_t* sense = nullptr;
     size_t senseLength = 0;
+    // Bytes of the data phase that did not move (SG_IO's resid).
+    int32_t resid = 0;
 };
 
 // Error code (errno value) for a request the transport did not complete; 0

@@ -1,4 +1,5 @@
 // The Windows backends of the seams and the process-level services.
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
@@ -117,6 +118,10 @@ std::string OperatingSystemText() {
         name = WindowsVersionName(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
                                   info.dwBuildNumber, info.wProductType == VER_NT_WORKSTATION);
     return name + (SystemIs64Bit() ? " x64" : " x32");
+}
+
+bool StderrIsTerminal() {
+    return _isatty(2) != 0;
 }
 
 }  // namespace qm::platform

@@ -12,10 +12,13 @@
 
 #include "app/uMain.h"
 #include "smart/ui/uSmart.h"
+#include "vendor/VendorOps.h"
 
 namespace qm {
 
 void RegisterFeatureWindows(TfmMain& form) {
+    // "Power On Reset Immediate": the command logs its own error line.
+    form.features.reset = [](TfmMain& m) { PowerOnResetCommand(m.Bench()); };
     form.features.viewSmart = [](TfmMain& m) {
         m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m.Bench(), &m.Placement(), &m); });
     };

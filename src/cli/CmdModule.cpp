@@ -225,7 +225,9 @@ int RunReset(CliContext& ctx) {
     if (!NoMoreArgs(ctx)) return kExitUsage;
     if (!ctx.RequireDrive()) return kExitSetup;
     // Failures are logged by the command itself, as in the main window.
-    return PowerOnResetCommand(ctx.wb) ? kExitOk : kExitFailed;
+    if (!PowerOnResetCommand(ctx.wb)) return kExitFailed;
+    ctx.out << "Power On Reset Immediate: done\n";
+    return kExitOk;
 }
 
 }  // namespace qm

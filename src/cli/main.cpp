@@ -198,7 +198,14 @@ int Main(int argc, char** argv) {
 
     CliContext ctx{wb, host, std::cout, std::cerr, args, nullptr, false, {}};
     ctx.vdrive = vdrive.get();
-    if (g.persist) ctx.persistFolder = g.vdrive;
+    if (g.persist) {
+        if (!vdrive || g.vdrive.empty()) {
+            std::cerr << "quillmark-cli: --persist needs --vdrive DIR\n";
+            return kExitUsage;
+        }
+        ctx.persistFolder = g.vdrive;
+        vdrive->SetPersistFolder(g.vdrive);
+    }
 
     // Ctrl+C and --timeout raise the transport abort flag, so no wait hangs the shell.
     platform::InterruptWatch interrupts;

@@ -21,9 +21,14 @@ std::vector<uint16_t> ParseModuleDirectory(const ModuleImage& directory) {
     if (start + 2 > directory.size()) return ids;
     const uint16_t count = GetU16(directory.data() + start);
     size_t at = start + 2;
+    // The first entry's length is the largest allowed; a length of 0 means
+    // that length, a larger one ends the list.
+    const uint8_t first = at < directory.size() ? directory[at] : 0;
+    if (first < 4) return ids;
     for (uint16_t i = 0; i < count && at + 4 <= directory.size(); ++i) {
-        const uint8_t length = directory[at];
-        if (length < 4) break;  // a zero or truncated entry ends the list
+        uint8_t length = directory[at];
+        if (length == 0) length = first;
+        if (length > first || length < 4) break;
         ids.push_back(GetU16(directory.data() + at + 2));
         at += length;
     }

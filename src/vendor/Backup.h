@@ -6,7 +6,7 @@
 //
 // Module directory (data area of module 0x01): u16 entry count, then entries
 // of u8 length, u8 word count, u16 module id, ...; the next entry starts
-// `length` bytes further.
+// `length` bytes further (0 = the first entry's length).
 #include <cstdint>
 #include <functional>
 #include <string>

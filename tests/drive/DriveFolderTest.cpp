@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class DriveFolder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("qm-folder-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +

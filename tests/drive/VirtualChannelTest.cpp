@@ -15,7 +15,7 @@ namespace qm {
 namespace {
 
 class VirtualChannel : public ::testing::Test {
-protected:
+  protected:
     explicit VirtualChannel(DriveContent c = VirtualDrive::SampleContent())
         : drive(std::move(c)), io(&drive) {
         wb.portIo = &io;

@@ -19,7 +19,7 @@ struct PortAccess {
 };
 
 class RecordingPortIo : public PortIo {
-public:
+  public:
     std::vector<PortAccess> log;
     // Per-port queues of byte values to answer; when a queue is empty the
     // port's sticky value answers (default 0xFF).
@@ -62,7 +62,8 @@ public:
     size_t CountReads(uint16_t port) const {
         size_t n = 0;
         for (const PortAccess& a : log)
-            if ((a.kind == PortAccess::ReadByte || a.kind == PortAccess::ReadWord) && a.port == port)
+            if ((a.kind == PortAccess::ReadByte || a.kind == PortAccess::ReadWord) &&
+                a.port == port)
                 ++n;
         return n;
     }

@@ -16,10 +16,12 @@ namespace {
 using test::PortAccess;
 using test::RecordingPortIo;
 
-PortAccess W(uint16_t port, uint8_t v) { return {PortAccess::WriteByte, port, v}; }
+PortAccess W(uint16_t port, uint8_t v) {
+    return {PortAccess::WriteByte, port, v};
+}
 
 class PortProtocol : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         wb.portIo = &io;
         wb.link.basePort = 0x1F0;
@@ -43,8 +45,8 @@ TEST_F(PortProtocol, WriteOrdersDeviceFirstCommandLast) {
     wb.link.deviceSelect = true;
     WriteTaskFile48(wb, 1, 2, 3, 4, 5, 0xA0, 0x24, 6, 7, 8, 9, 10);
     const std::vector<PortAccess> want48 = {
-        W(0x1F6, 0xB0), W(0x1F1, 6),    W(0x1F2, 7),  W(0x1F3, 8),  W(0x1F4, 9), W(0x1F5, 10),
-        W(0x1F1, 1),    W(0x1F2, 2),    W(0x1F3, 3),  W(0x1F4, 4),  W(0x1F5, 5), W(0x1F7, 0x24)};
+        W(0x1F6, 0xB0), W(0x1F1, 6), W(0x1F2, 7), W(0x1F3, 8), W(0x1F4, 9), W(0x1F5, 10),
+        W(0x1F1, 1),    W(0x1F2, 2), W(0x1F3, 3), W(0x1F4, 4), W(0x1F5, 5), W(0x1F7, 0x24)};
     EXPECT_EQ(io.Writes(), want48);
 }
 

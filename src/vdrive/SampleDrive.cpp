@@ -123,8 +123,8 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
                        why.c_str());
         return false;
     }
+    const IniFile ini = IniFile::Parse(haveIni ? iniText : std::string());
     if (haveIni) {
-        const IniFile ini = IniFile::Parse(iniText);
         if (ini.Has("Identity", "Model")) c.model = ini.Get("Identity", "Model");
         if (ini.Has("Identity", "Firmware")) c.firmware = ini.Get("Identity", "Firmware");
         if (ini.Has("Identity", "Serial")) c.serial = ini.Get("Identity", "Serial");
@@ -171,7 +171,17 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
     } else {
         std::vector<SlowRegion> iniRegions = c.timing.slowRegions;
         BuildSampleServiceArea(c);
-        c.timing.slowRegions.insert(c.timing.slowRegions.end(), iniRegions.begin(), iniRegions.end());
+        c.timing.slowRegions.insert(c.timing.slowRegions.end(), iniRegions.begin(),
+                                    iniRegions.end());
+    }
+    if (haveIni && ini.Has("ServiceArea", "IdleTimer")) {
+        long long t = 0;
+        if (!ParseFieldNumber(ini.Get("ServiceArea", "IdleTimer"), t) || t < 0 || t > 255) {
+            error = iniPath + ": [ServiceArea] IdleTimer must be 0 to 255, not " +
+                    ini.Get("ServiceArea", "IdleTimer");
+            return false;
+        }
+        c.serviceArea.idleTimer = static_cast<uint8_t>(t);
     }
     content = std::move(c);
     return true;

@@ -13,11 +13,13 @@ enum : uint8_t {
     kCmdReadSectors = 0x20,
     kCmdReadSectorsNoRetry = 0x21,
     kCmdReadSectorsExt = 0x24,
+    kCmdReadLogExt = 0x2F,
     kCmdWriteSectors = 0x30,
     kCmdWriteSectorsNoRetry = 0x31,
     kCmdWriteSectorsExt = 0x34,
     kCmdReadVerify = 0x40,
     kCmdReadVerifyExt = 0x42,
+    kCmdReadLogDmaExt = 0x47,
     kCmdSmart = 0xB0,
     kCmdCheckPowerMode = 0xE5,
     kCmdFlushCache = 0xE7,
@@ -29,6 +31,7 @@ enum : uint8_t {
 enum : uint8_t {
     kSmartReadData = 0xD0,
     kSmartReadThresholds = 0xD1,
+    kSmartReadLog = 0xD5,
     kSmartEnable = 0xD8,
     kSmartDisable = 0xD9,
     kSmartReturnStatus = 0xDA,
@@ -40,6 +43,67 @@ void PutString(uint8_t* sector, int firstWord, int words, const std::string& tex
         const char c = i < static_cast<int>(text.size()) ? text[static_cast<size_t>(i)] : ' ';
         sector[firstWord * 2 + (i ^ 1)] = static_cast<uint8_t>(c);
     }
+}
+
+// The standard logs the drive keeps: the SMART and general-purpose log
+// directories, the error logs and the self-test logs. This drive has never
+// logged an error or run a self-test, so they hold only their headers.
+enum : uint8_t {
+    kLogDirectory = 0x00,
+    kLogSummaryError = 0x01,
+    kLogExtError = 0x03,
+    kLogSelfTest = 0x06,
+    kLogExtSelfTest = 0x07,
+    kLogSelectiveSelfTest = 0x09,
+};
+
+void SealLog(std::vector<uint8_t>& page) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i < 511; ++i) sum = static_cast<uint8_t>(sum + page[i]);
+    page[511] = static_cast<uint8_t>(-sum);
+}
+
+// One page of a log, read with SMART READ LOG (gp false) or READ LOG EXT.
+// False for a log the drive does not have on that path, or a page beyond it.
+bool StandardLog(uint8_t log, bool gp, uint32_t page, std::vector<uint8_t>& out) {
+    out.assign(512, 0);
+    uint8_t* p = out.data();
+    if (log == kLogDirectory) {
+        if (page != 0) return false;
+        PutU16(p, 0x0001);
+        static constexpr uint8_t kGpLogs[] = {kLogExtError, kLogExtSelfTest};
+        static constexpr uint8_t kSmartLogs[] = {kLogSummaryError, kLogSelfTest,
+                                                 kLogSelectiveSelfTest};
+        if (gp)
+            for (uint8_t n : kGpLogs) PutU16(p + 2 * n, 1);
+        else
+            for (uint8_t n : kSmartLogs) PutU16(p + 2 * n, 1);
+        return true;
+    }
+    if (page != 0) return false;
+    switch (log) {
+        case kLogSummaryError:
+            if (gp) return false;
+            p[0] = 0x01;  // version; no error logged, index 0, count 0
+            break;
+        case kLogSelfTest:
+            if (gp) return false;
+            PutU16(p, 0x0001);  // revision; no entry, index 0
+            break;
+        case kLogSelectiveSelfTest:
+            if (gp) return false;
+            PutU16(p, 0x0001);  // revision; no span set, no test pending
+            break;
+        case kLogExtError:
+        case kLogExtSelfTest:
+            if (!gp) return false;
+            p[0] = 0x01;  // version; nothing logged
+            break;
+        default:
+            return false;
+    }
+    SealLog(out);
+    return true;
 }
 
 }  // namespace
@@ -208,6 +272,20 @@ AtaReply VirtualDrive::Run(const TaskFile& tf, std::span<const uint8_t> dataOut)
             r.regs = tf;
             return r;
         }
+        case kCmdReadLogExt:
+        case kCmdReadLogDmaExt: {
+            // Log address in LBA low, page in LBA mid and its previous byte.
+            const uint32_t page = static_cast<uint32_t>(tf.lbaMid | tf.prevLbaMid << 8);
+            const uint32_t count = CommandSectorCount(tf, true);
+            std::vector<uint8_t> sector;
+            AtaReply r;
+            r.regs = tf;
+            for (uint32_t i = 0; i < count; ++i) {
+                if (!StandardLog(tf.lbaLow, true, page + i, sector)) return Abort(tf);
+                r.data.insert(r.data.end(), sector.begin(), sector.end());
+            }
+            return r;
+        }
         case kCmdCheckPowerMode: {
             AtaReply r;
             r.regs = tf;
@@ -252,6 +330,15 @@ AtaReply VirtualDrive::Smart(const TaskFile& tf) {
             if (!smartEnabled_ || content_.smartThresholds.size() != 512) return Abort(tf);
             r.data = vsc_->SmartFromDrm(content_.smartThresholds, true);
             return r;
+        case kSmartReadLog: {
+            if (!smartEnabled_ || tf.sectorCount == 0) return Abort(tf);
+            std::vector<uint8_t> sector;
+            for (uint32_t i = 0; i < tf.sectorCount; ++i) {
+                if (!StandardLog(tf.lbaLow, false, i, sector)) return Abort(tf);
+                r.data.insert(r.data.end(), sector.begin(), sector.end());
+            }
+            return r;
+        }
         default:
             return Abort(tf);
     }

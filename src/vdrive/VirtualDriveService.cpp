@@ -61,10 +61,12 @@ bool VirtualDrive::SaveFolder(const std::string& dir, const DriveContent& c, std
         error = dir + ": " + ec.message();
         return false;
     }
-    const std::string ini =
-        Format("[Identity]\nModel=%s\nFirmware=%s\nSerial=%s\nSectors=%llu\n\n[Smart]\nStatus=%s\n",
-               c.model.c_str(), c.firmware.c_str(), c.serial.c_str(),
-               static_cast<unsigned long long>(c.sectors), c.smartFailing ? "failing" : "good");
+    const std::string ini = Format(
+        "[Identity]\nModel=%s\nFirmware=%s\nSerial=%s\nSectors=%llu\n\n[Smart]\nStatus=%s\n"
+        "\n[ServiceArea]\nIdleTimer=%u\n",
+        c.model.c_str(), c.firmware.c_str(), c.serial.c_str(),
+        static_cast<unsigned long long>(c.sectors), c.smartFailing ? "failing" : "good",
+        static_cast<unsigned>(c.serviceArea.idleTimer));
     const std::string base = (fs::path(dir) / "").string();
     if (!WriteFileAtomically(base + "drive.ini", SaImage(ini.begin(), ini.end()), error))
         return false;

@@ -301,6 +301,10 @@ void TfmMain::lbControllersClick() {
         wb_.link.deviceSelect = false;
         SelectDevice(wb_, 0);
         Log(Format("Port: %x,%x", wb_.link.basePort, wb_.link.controlPort));
+        if (!c.kernelDriver.empty())
+            Log("Warning: the kernel driver " + c.kernelDriver +
+                " owns this controller; the operating system may use the channel at the same "
+                "time");
         EnableButtons(true);
         return;
     }

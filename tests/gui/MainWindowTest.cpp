@@ -98,6 +98,7 @@ class MainWindowTest : public QObject {
   private slots:
     void startUp();
     void pioRowsSelectTheirPorts();
+    void pioRowOwnedByAKernelDriverWarns();
     void identifyLogsTheDrive();
     void identifyRunsAfterALeftoverStop();
     void apiBusTypeChoosesThePassThrough();
@@ -153,6 +154,18 @@ void MainWindowTest::pioRowsSelectTheirPorts() {
     QCOMPARE(rig.wb.link.mode, TransportMode::PortIo);
     QVERIFY(!rig.wb.link.deviceSelect);
     QCOMPARE(rig.Buttons(), kAllOn);
+}
+
+void MainWindowTest::pioRowOwnedByAKernelDriverWarns() {
+    Rig rig;
+    rig.Start();
+    rig.wb.controllers.at(1).kernelDriver = "ata_piix";
+    rig.Select(1);
+    const QStringList log = rig.Log();
+    QCOMPARE(log.at(log.size() - 2), QStringLiteral("Port: 170,376"));
+    QVERIFY(log.last().startsWith(QStringLiteral("Warning: the kernel driver ata_piix owns")));
+    rig.Select(0);
+    QCOMPARE(rig.Log().last(), QStringLiteral("Port: 1f0,3f6"));
 }
 
 void MainWindowTest::identifyLogsTheDrive() {

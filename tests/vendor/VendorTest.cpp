@@ -7,6 +7,7 @@
 
 #include "common/Bytes.h"
 #include "common/Files.h"
+#include "common/Format.h"
 #include "common/ScriptedHost.h"
 #include "common/Workbench.h"
 #include "drive/Identify.h"
@@ -352,6 +353,55 @@ TEST_P(Vendor, HeadCountFallsBackToTheConfigurationTable) {
     FixModuleChecksum(m0a);
     Mount(std::move(c));
     EXPECT_EQ(ReadHeadCount(wb), 4);
+}
+
+// Keys and data phases as they leave for the device, read off the ATA
+// pass-through blocks: "key 0C/2" (action/first parameter), "in 128", "out 1".
+class VscTrace : public DeviceIo {
+  public:
+    explicit VscTrace(DeviceIo& inner) : inner_(inner) {}
+    std::vector<std::string> events;
+    DeviceHandle Open(const std::string& p) override { return inner_.Open(p); }
+    void Close(DeviceHandle h) override { inner_.Close(h); }
+    bool Control(DeviceHandle h, uint32_t code, uint8_t* b, uint32_t in, uint32_t out,
+                 uint32_t& returned) override {
+        const uint8_t* cur = b + 32;  // CurrentTaskFile of the 40-byte block
+        if (code == kIoctlAtaPassThrough && cur[6] == 0xB0) {
+            if (cur[2] == 0xBF)
+                events.push_back((cur[0] == 0xD5 ? "in " : "out ") + std::to_string(cur[1]));
+            else if (cur[2] == 0xBE && cur[0] == 0xD6)
+                events.push_back(Format("key %02X/%X", GetU16(b + 40), GetU16(b + 42)));
+        }
+        return inner_.Control(h, code, b, in, out, returned);
+    }
+    uint32_t LastError() const override { return inner_.LastError(); }
+    std::string ErrorText(uint32_t c) const override { return inner_.ErrorText(c); }
+
+  private:
+    DeviceIo& inner_;
+};
+
+TEST(VendorSequences, ChunksOf128AndTheServoWriteOrder) {
+    DriveContent c = VirtualDrive::SampleContent();
+    c.serviceArea.modules[0x99] = RoylModule(0x99, 300, 0x33);
+    VirtualDrive drive(std::move(c));
+    VirtualDeviceIo device(drive);
+    device.sleepNanos = [](int64_t) {};
+    VscTrace trace(device);
+    ScriptedHost host;
+    Workbench wb(host);
+    wb.deviceIo = &trace;
+    wb.link.mode = TransportMode::AtaPassThrough;
+    wb.link.ataHandle = trace.Open("/dev/qmvd0");
+
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x99, image));
+    EXPECT_EQ(trace.events, (std::vector<std::string>{"key 08/1", "in 128", "in 128", "in 44"}));
+
+    // Op 8: the write key, its data, then the read key.
+    trace.events.clear();
+    ServoOperation(wb, 100, 1, 8, 1, 0, 1);
+    EXPECT_EQ(trace.events, (std::vector<std::string>{"key 0C/2", "out 1", "key 0C/1"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, Vendor,

@@ -146,15 +146,15 @@ std::array<uint8_t, 512> BuildIdentifySector(const DriveContent& c) {
     w(67, 120);
     w(68, 120);
     w(75, 31);
-    w(76, 0x0706);  // SATA gen 1/2, NCQ
+    w(76, 0x0306);  // SATA gen 1/2, NCQ, host-initiated power management (no phy event log)
     w(80, 0x01F0);  // ATA-4 to ATA-8
     w(81, 0x0000);
     w(82, 0x346B);  // SMART, security, write cache, look-ahead, ...
     w(83, 0x7F61);  // 48-bit address feature set
-    w(84, 0x4123);  // SMART error logging and self-test, general purpose logging
+    w(84, 0x4023);  // SMART error logging and self-test, general purpose logging (no WWN)
     w(85, 0x3469);  // SMART enabled
     w(86, 0xBC41);  // 48-bit address enabled
-    w(87, 0x4123);
+    w(87, 0x4023);
     w(88, 0x407F);  // UDMA 0-6
     w(93, 0x0000);
     w(100, static_cast<uint16_t>(c.sectors));

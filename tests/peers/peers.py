@@ -116,6 +116,18 @@ def case_smartctl_identity():
     check(j["logical_block_size"] == 512, "logical block size")
 
 
+def case_smartctl_extended():
+    # Everything the drive's identify data announces, smartctl -x finds.
+    need("smartctl")
+    rc, out, err = run(["smartctl", "-x", "-d", "sat", ALIAS], preload=True, ok=None)
+    check(rc & 0x07 == 0, f"smartctl -x exited {rc}:\n{out}{err}")
+    bad = [l for l in out.splitlines() if re.search(r"failed|not supported by|0 000000 000000000", l,
+                                                     re.I)]
+    check(not bad, "smartctl -x found announced features missing:\n" + "\n".join(bad))
+    check("No Errors Logged" in out and "No self-tests have been logged" in out,
+          f"smartctl -x did not read the error and self-test logs:\n{out}")
+
+
 def compare_attributes(j, ours):
     theirs = {a["id"]: a for a in j["ata_smart_attributes"]["table"]}
     mine = {a["id"]: a for a in ours["attributes"]}
@@ -423,6 +435,7 @@ CASES = {
     "smartctl_identity": case_smartctl_identity,
     "smartctl_attributes": case_smartctl_attributes,
     "smartctl_failing": case_smartctl_failing,
+    "smartctl_extended": case_smartctl_extended,
     "smartctl_fault_device_call": case_smartctl_fault_device_call,
     "smartctl_fault_stuck_busy": case_smartctl_fault_stuck_busy,
     "sat_odd_requests": case_sat_odd_requests,

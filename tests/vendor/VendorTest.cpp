@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "common/Bytes.h"
 #include "common/Files.h"
@@ -73,9 +74,13 @@ class Vendor : public ::testing::TestWithParam<TransportMode> {
             (GetParam() == TransportMode::AtaPassThrough ? wb.link.ataHandle : wb.link.scsiHandle) =
                 handle;
         }
-        dataDir = (fs::temp_directory_path() /
-                   ("qm-vendor-" + std::to_string(reinterpret_cast<uintptr_t>(this))))
-                      .string();
+        // Unique per run: ctest runs the cases of this suite in parallel processes.
+        if (dataDir.empty()) {
+            std::random_device rd;
+            dataDir = (fs::temp_directory_path() /
+                       ("qm-vendor-" + std::to_string(rd()) + "-" + std::to_string(rd())))
+                          .string();
+        }
         wb.dataFolder = dataDir;
         wb.identity = ParseIdentity(drive->IdentifySector().data());
         // A wait that never ends is a hang: give up after many polls.
@@ -186,7 +191,7 @@ TEST_P(Vendor, BigModulesMoveIn128SectorChunks) {
     ASSERT_TRUE(ReadModule(wb, 0x99, image));
     EXPECT_EQ(image.size(), 300u * 512);
     EXPECT_EQ(image, DriveModule(0x99));
-    image[200000] = 0x44;
+    image[100000] = 0x44;
     FixModuleChecksum(image);
     ASSERT_TRUE(WriteModule(wb, 0x99, image));
     EXPECT_EQ(DriveModule(0x99), image);

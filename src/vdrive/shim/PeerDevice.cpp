@@ -125,7 +125,10 @@ std::string WithIniKey(const std::string& text, const std::string& section, cons
         lines.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-    const std::string header = "[" + ToLower(section) + "]";
+    // Built by appending: GCC 12 at -O3 misreads "[" + string&& as an overlapping copy.
+    std::string header = "[";
+    header += ToLower(section);
+    header += ']';
     const std::string wanted = ToLower(key);
     int sectionAt = -1, insertAt = -1;
     for (size_t i = 0; i < lines.size(); ++i) {

@@ -8,6 +8,7 @@
 
 #include "cli/Cli.h"
 #include "common/Format.h"
+#include "drive/DriveEnum.h"
 #include "drive/uATA.h"
 #include "drive/uAtaPass.h"
 #include "platform/Platform.h"
@@ -123,22 +124,6 @@ bool ParsePorts(const std::string& text, uint16_t& base, uint16_t& control) {
     return true;
 }
 
-// Bus types the system reaches through SCSI pass-through.
-bool IsScsiBus(uint8_t busType) {
-    switch (busType) {
-        case kBusScsi:
-        case kBus1394:
-        case kBusFibre:
-        case kBusUsb:
-        case kBusRaid:
-        case kBusIScsi:
-        case kBusSas:
-            return true;
-        default:
-            return false;
-    }
-}
-
 int Main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     GlobalOptions g;
@@ -251,7 +236,7 @@ int Main(int argc, char** argv) {
                 if (wb.drives[i].devicePath == g.api || wb.drives[i].physicalDrivePath == g.api)
                     busType = wb.drives[i].busType;
         }
-        const bool scsi = g.forceScsi || (!g.forceAta && IsScsiBus(busType));
+        const bool scsi = g.forceScsi || (!g.forceAta && UsesScsiPassThrough(busType));
         wb.link.mode = scsi ? TransportMode::ScsiPassThrough : TransportMode::AtaPassThrough;
         const DeviceHandle h = OpenDrive(wb, g.api);
         if (h == kInvalidDeviceHandle) {

@@ -53,6 +53,28 @@ PassThroughRequest BuildAtaPassThroughRequest(const TaskFile& tf, const uint8_t*
     return r;
 }
 
+TaskFile AtaPassThroughCommand(const uint8_t* block) {
+    using namespace ata_ptx;
+    TaskFile tf;
+    const uint8_t* prev = block + kPreviousTaskFile;
+    const uint8_t* cur = block + kCurrentTaskFile;
+    if (GetU16(block + kAtaFlags) & kFlag48Bit) {
+        tf.prevFeatures = prev[0];
+        tf.prevSectorCount = prev[1];
+        tf.prevLbaLow = prev[2];
+        tf.prevLbaMid = prev[3];
+        tf.prevLbaHigh = prev[4];
+    }
+    tf.features = cur[0];
+    tf.sectorCount = cur[1];
+    tf.lbaLow = cur[2];
+    tf.lbaMid = cur[3];
+    tf.lbaHigh = cur[4];
+    tf.device = cur[5];
+    tf.command = cur[6];
+    return tf;
+}
+
 ResultRegisters AtaPassThroughResult(const uint8_t* block) {
     using namespace ata_ptx;
     const uint8_t* cur = block + kCurrentTaskFile;

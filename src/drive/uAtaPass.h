@@ -52,6 +52,9 @@ PassThroughRequest BuildAtaPassThroughRequest(const TaskFile& tf, const uint8_t*
                                               uint32_t length, DataDirection direction);
 // The seven registers the device returned in CurrentTaskFile.
 ResultRegisters AtaPassThroughResult(const uint8_t* block);
+// The command a block carries: CurrentTaskFile, and PreviousTaskFile when the
+// 48-bit flag is set (what a device reads out of the request).
+TaskFile AtaPassThroughCommand(const uint8_t* block);
 
 // Sends tf on the link's ATA pass-through handle. buffer holds `length` bytes:
 // data out, or the place for data in. On failure the buffer is zero-filled

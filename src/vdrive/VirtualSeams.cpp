@@ -126,23 +126,7 @@ bool VirtualDeviceIo::AtaRequest(uint8_t* b, uint32_t inSize, uint32_t outSize) 
         const uint64_t end = static_cast<uint64_t>(offset) + length;
         if (offset < kHeaderSize || end > (in ? outSize : inSize)) return false;
     }
-    TaskFile tf;
-    const uint8_t* prev = b + kPreviousTaskFile;
-    const uint8_t* cur = b + kCurrentTaskFile;
-    if (flags & kFlag48Bit) {
-        tf.prevFeatures = prev[0];
-        tf.prevSectorCount = prev[1];
-        tf.prevLbaLow = prev[2];
-        tf.prevLbaMid = prev[3];
-        tf.prevLbaHigh = prev[4];
-    }
-    tf.features = cur[0];
-    tf.sectorCount = cur[1];
-    tf.lbaLow = cur[2];
-    tf.lbaMid = cur[3];
-    tf.lbaHigh = cur[4];
-    tf.device = cur[5];
-    tf.command = cur[6];
+    const TaskFile tf = AtaPassThroughCommand(b);
     std::span<const uint8_t> dataOut;
     if (out && length) dataOut = std::span<const uint8_t>(b + offset, length);
     const AtaReply reply = drive_.Execute(tf, dataOut);

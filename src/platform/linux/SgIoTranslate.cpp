@@ -40,24 +40,8 @@ bool PlanAtaBlock(const uint8_t* b, uint32_t inSize, uint32_t outSize, Plan& pla
         if (plan.dataOffset < kHeaderSize || end > (in ? outSize : inSize)) return false;
         plan.direction = in ? Direction::FromDevice : Direction::ToDevice;
     }
-    TaskFile tf;
-    const uint8_t* prev = b + kPreviousTaskFile;
-    const uint8_t* cur = b + kCurrentTaskFile;
+    const TaskFile tf = AtaPassThroughCommand(b);
     const bool ext = flags & kFlag48Bit;
-    if (ext) {
-        tf.prevFeatures = prev[0];
-        tf.prevSectorCount = prev[1];
-        tf.prevLbaLow = prev[2];
-        tf.prevLbaMid = prev[3];
-        tf.prevLbaHigh = prev[4];
-    }
-    tf.features = cur[0];
-    tf.sectorCount = cur[1];
-    tf.lbaLow = cur[2];
-    tf.lbaMid = cur[3];
-    tf.lbaHigh = cur[4];
-    tf.device = cur[5];
-    tf.command = cur[6];
     uint8_t protocol = sat::kProtoNonData;
     uint8_t byte2 = sat::kCkCond;
     if (plan.direction == Direction::FromDevice) {

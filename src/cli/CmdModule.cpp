@@ -44,6 +44,13 @@ std::string Describe(const ModuleImage& image) {
                   ModuleChecksumValid(image) ? "valid" : "WRONG");
 }
 
+bool Load(CliContext& ctx, const std::string& path, ModuleImage& image) {
+    std::string error;
+    if (ReadFileBytes(path, image, error)) return true;
+    ctx.err << "quillmark-cli: " << error << '\n';
+    return false;
+}
+
 bool Save(CliContext& ctx, const std::string& path, const ModuleImage& image) {
     std::string error;
     if (WriteFileAtomic(path, image, error)) return true;
@@ -81,11 +88,7 @@ int ModuleWrite(CliContext& ctx) {
     }
     const std::string path = ctx.args.front();
     ModuleImage image;
-    std::string error;
-    if (!ReadFileBytes(path, image, error)) {
-        ctx.err << "quillmark-cli: " << error << '\n';
-        return kExitFailed;
-    }
+    if (!Load(ctx, path, image)) return kExitFailed;
     const std::string problem = CheckModuleImage(image, id);
     if (!problem.empty()) {
         ctx.err << "quillmark-cli: " << path << ": " << problem
@@ -148,11 +151,7 @@ int ModuleChecksum(CliContext& ctx) {
     }
     const std::string path = ctx.args.front();
     ModuleImage image;
-    std::string error;
-    if (!ReadFileBytes(path, image, error)) {
-        ctx.err << "quillmark-cli: " << error << '\n';
-        return kExitFailed;
-    }
+    if (!Load(ctx, path, image)) return kExitFailed;
     if (image.size() < (IsRoylImage(image) ? 16u : 4u)) {
         ctx.err << "quillmark-cli: " << path << ": too short for a module image\n";
         return kExitFailed;

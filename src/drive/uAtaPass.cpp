@@ -75,6 +75,19 @@ TaskFile AtaPassThroughCommand(const uint8_t* block) {
     return tf;
 }
 
+void PutAtaPassThroughResult(uint8_t* block, const ResultRegisters& r) {
+    using namespace ata_ptx;
+    uint8_t* cur = block + kCurrentTaskFile;
+    cur[kRegError] = r.error;
+    cur[kRegSectorCount] = r.sectorCount;
+    cur[kRegLbaLow] = r.lbaLow;
+    cur[kRegLbaMid] = r.lbaMid;
+    cur[kRegLbaHigh] = r.lbaHigh;
+    cur[kRegDevice] = r.device;
+    cur[kRegStatus] = r.status;
+    cur[7] = 0;
+}
+
 ResultRegisters AtaPassThroughResult(const uint8_t* block) {
     using namespace ata_ptx;
     const uint8_t* cur = block + kCurrentTaskFile;

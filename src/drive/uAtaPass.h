@@ -52,6 +52,8 @@ PassThroughRequest BuildAtaPassThroughRequest(const TaskFile& tf, const uint8_t*
                                               uint32_t length, DataDirection direction);
 // The seven registers the device returned in CurrentTaskFile.
 ResultRegisters AtaPassThroughResult(const uint8_t* block);
+// What a device writes back: the result registers into CurrentTaskFile.
+void PutAtaPassThroughResult(uint8_t* block, const ResultRegisters& r);
 // The command a block carries: CurrentTaskFile, and PreviousTaskFile when the
 // 48-bit flag is set (what a device reads out of the request).
 TaskFile AtaPassThroughCommand(const uint8_t* block);

@@ -136,16 +136,7 @@ bool VirtualDeviceIo::AtaRequest(uint8_t* b, uint32_t inSize, uint32_t outSize) 
         std::copy_n(reply.data.begin(), moved, b + offset);
         PutU32(b + kDataTransferLength, static_cast<uint32_t>(moved));
     }
-    const ResultRegisters r = sat::ReplyRegisters(reply);
-    uint8_t* ret = b + kCurrentTaskFile;
-    ret[kRegError] = r.error;
-    ret[kRegSectorCount] = r.sectorCount;
-    ret[kRegLbaLow] = r.lbaLow;
-    ret[kRegLbaMid] = r.lbaMid;
-    ret[kRegLbaHigh] = r.lbaHigh;
-    ret[kRegDevice] = r.device;
-    ret[kRegStatus] = r.status;
-    ret[7] = 0;
+    PutAtaPassThroughResult(b, sat::ReplyRegisters(reply));
     return true;
 }
 

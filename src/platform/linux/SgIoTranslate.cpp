@@ -109,14 +109,7 @@ int ApplyAtaOutcome(uint8_t* block, const Outcome& o) {
     uint8_t* cur = block + kCurrentTaskFile;
     ResultRegisters r;
     if (sat::DecodeAtaRegisters(o.sense, o.senseLength, r)) {
-        cur[kRegError] = r.error;
-        cur[kRegSectorCount] = r.sectorCount;
-        cur[kRegLbaLow] = r.lbaLow;
-        cur[kRegLbaMid] = r.lbaMid;
-        cur[kRegLbaHigh] = r.lbaHigh;
-        cur[kRegDevice] = r.device;
-        cur[kRegStatus] = r.status;
-        cur[7] = 0;
+        PutAtaPassThroughResult(block, r);
         return 0;
     }
     // No registers came back (a bridge that ignores CK_COND): the outcome is

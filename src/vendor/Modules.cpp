@@ -166,18 +166,21 @@ bool ReadModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image) {
     return ReadModule(wb, id, image) && !image.empty();
 }
 
-bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image, std::string* message) {
+bool WriteModuleToChosenFile(Workbench& wb, uint16_t id, ModuleImage& image) {
     FixModuleChecksum(wb, image);
-    if (wb.host.ShiftDown()) {
-        wb.saveDialog.fileName = DefaultModuleFileName(wb, id);
-        const bool chosen = wb.host.RunSaveDialog(wb.saveDialog) && !wb.saveDialog.fileName.empty();
-        const std::string path = wb.saveDialog.fileName;
-        wb.saveDialog.filter = "All|*.*";
-        wb.saveDialog.fileName.clear();
-        if (!chosen) return false;
-        WriteFileAtomicOrThrow(path, image);
-        return true;
-    }
+    wb.saveDialog.fileName = DefaultModuleFileName(wb, id);
+    const bool chosen = wb.host.RunSaveDialog(wb.saveDialog) && !wb.saveDialog.fileName.empty();
+    const std::string path = wb.saveDialog.fileName;
+    wb.saveDialog.filter = "All|*.*";
+    wb.saveDialog.fileName.clear();
+    if (!chosen) return false;
+    WriteFileAtomicOrThrow(path, image);
+    return true;
+}
+
+bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image, std::string* message) {
+    if (wb.host.ShiftDown()) return WriteModuleToChosenFile(wb, id, image);
+    FixModuleChecksum(wb, image);
     std::string why;
     const bool ok = WriteModuleSafely(wb, id, image, why);
     if (message) *message = why;

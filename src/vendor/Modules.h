@@ -46,6 +46,12 @@ bool ReadModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image);
 bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image,
                        std::string* message = nullptr);
 
+// The SHIFT branch of WriteModuleOrFile: fixes the checksum and saves the
+// image to the file chosen in the main window's save dialog (proposed name
+// DefaultModuleFileName; afterwards the dialog's filter is "All|*.*" and its
+// name cleared). False when the dialog was cancelled; file errors throw.
+bool WriteModuleToChosenFile(Workbench& wb, uint16_t id, ModuleImage& image);
+
 // Writes a module only after the drive's current copy and the image have been
 // kept in the module journal. When the journal cannot be written the module is
 // not sent and `message` says why.

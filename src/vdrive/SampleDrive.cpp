@@ -144,6 +144,12 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
             return false;
         }
         c.smartFailing = status == "failing";
+        const std::string hidden = ToLower(ini.Get("Smart", "HiddenAttributes"));
+        if (!hidden.empty() && hidden != "omit" && hidden != "report") {
+            error = iniPath + ": [Smart] HiddenAttributes must be omit or report, not " + hidden;
+            return false;
+        }
+        c.reportHidden = hidden == "report";
         std::string why2;
         if (!ParseDriveBehaviour(ini, c.timing, c.faults, why2)) {
             error = iniPath + ": " + why2;
@@ -165,12 +171,26 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
     ServiceArea sa;
     bool haveServiceArea = false;
     if (!LoadServiceAreaFolder(dir, sa, haveServiceArea, error)) return false;
+    SampleDrmLayout drmLayout = SampleDrmLayout::Drm2;
+    if (haveIni && ini.Has("ServiceArea", "Module21")) {
+        const std::string v = ini.Get("ServiceArea", "Module21");
+        if (!ParseSampleDrmLayout(v, drmLayout)) {
+            error = iniPath + ": [ServiceArea] Module21 must be DRM2, STD or STD-OLD, not " + v;
+            return false;
+        }
+        if (haveServiceArea) {
+            error = iniPath +
+                    ": [ServiceArea] Module21 shapes the sample's service area, but this folder "
+                    "has its own modules/ or tables/";
+            return false;
+        }
+    }
     if (haveServiceArea) {
         if (!sa.Module(0x01) && !sa.modules.empty()) sa.modules[0x01] = BuildModuleDirectory(sa);
         c.serviceArea = std::move(sa);
     } else {
         std::vector<SlowRegion> iniRegions = c.timing.slowRegions;
-        BuildSampleServiceArea(c);
+        BuildSampleServiceArea(c, drmLayout);
         c.timing.slowRegions.insert(c.timing.slowRegions.end(), iniRegions.begin(),
                                     iniRegions.end());
     }

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "common/Bytes.h"
+#include "common/Format.h"
 #include "vdrive/DriveGeometry.h"
 
 namespace qm {
@@ -371,22 +372,37 @@ SaImage PtmHistory() {
     return MakeRoylModule(0x1100, data);
 }
 
-void PutSection(SaImage& img, size_t dirEntry, size_t offset, size_t size) {
-    PutU32(img.data() + kRoylHeaderLength + 32 + 8 * dirEntry, static_cast<uint32_t>(offset));
-    PutU32(img.data() + kRoylHeaderLength + 36 + 8 * dirEntry, static_cast<uint32_t>(size));
-}
-
-// Module 0x21: a DRM2 directory of 12 sections; 4 and 5 lifetime counters,
-// 9 the raw S.M.A.R.T. data sector, 10 the attributes and thresholds the
-// drive reports, 11 empty.
-SaImage DrmModule(Random& rnd, const DriveContent& c) {
-    SaImage img = MakeRoylModule(0x21, SaImage(6 * 512 - kRoylHeaderLength, 0));
+// Module 0x21: a directory of 12 sections; 4 and 5 lifetime counters, 9 the
+// raw S.M.A.R.T. data sector, 10 the attributes and thresholds the drive
+// reports, 11 empty. DRM2: ROYL header, 4-byte directory fields, section 10
+// with the 32-byte header (version 0x500). STD: 2-byte directory fields and
+// section 10 with the 20-byte header (version 0x042); STD-OLD: the same
+// behind the older 24-byte module header with its byte checksum.
+SaImage DrmModule(Random& rnd, const DriveContent& c, SampleDrmLayout layout) {
+    const bool drm2 = layout == SampleDrmLayout::Drm2;
+    const bool royl = layout != SampleDrmLayout::StdOld;
+    SaImage img =
+        royl ? MakeRoylModule(0x21, SaImage(6 * 512 - kRoylHeaderLength, 0)) : SaImage(6 * 512, 0);
     uint8_t* p = img.data();
-    constexpr size_t B = kRoylHeaderLength;
-    PutU16(p + B, 0x0500);  // DRM2
+    const size_t B = royl ? kRoylHeaderLength : 24;
+    if (!royl) p[4] = 0x21;  // the older header's module id byte
+    const size_t w = drm2 ? 4 : 2;
+    auto putField = [&](size_t at, size_t v) {
+        if (drm2)
+            PutU32(p + at, static_cast<uint32_t>(v));
+        else
+            PutU16(p + at, static_cast<uint16_t>(v));
+    };
+    auto putSection = [&](size_t dirEntry, size_t offset, size_t size) {
+        const size_t e = B + (drm2 ? 32 : 30) + 2 * w * dirEntry;
+        putField(e, offset);
+        putField(e + w, size);
+    };
+    PutU16(p + B, drm2 ? 0x0500 : 0x0100);
     PutU16(p + B + 4, kSampleFamily);
-    PutU32(p + B + 28, 12);
-    size_t at = B + 32 + 12 * 8;
+    putField(B + 28, 12);
+    // The sections start where the DRM2 directory ends, in every layout.
+    size_t at = kRoylHeaderLength + 32 + 12 * 8;
     auto raw = [&](size_t n, uint16_t version) {
         const size_t start = at;
         PutU16(p + start, version);
@@ -409,7 +425,7 @@ SaImage DrmModule(Random& rnd, const DriveContent& c) {
             PutU32(p + start + 24, 3477);   // head loads
             PutU32(p + start + 28, 1237);   // spin-ups
             PutU32(p + start + 32, s == 3 ? 86 : 87);
-            PutSection(img, s, start, 48);
+            putSection(s, start, 48);
             at += 48;
         } else if (s == 8) {  // raw S.M.A.R.T. data: one subsection, the whole sector
             const size_t start = at;
@@ -418,31 +434,42 @@ SaImage DrmModule(Random& rnd, const DriveContent& c) {
             PutU16(p + start + 8, 16);
             PutU16(p + start + 10, 512);
             if (c.smartData.size() == 512) std::memcpy(p + start + 16, c.smartData.data(), 512);
-            PutSection(img, s, start, 16 + 512);
+            putSection(s, start, 16 + 512);
             at += 16 + 512;
-        } else if (s == 9) {  // S.M.A.R.T. attributes (DRM2 section header, 32 bytes)
+        } else if (s == 9) {  // S.M.A.R.T. attributes
             const size_t start = at;
-            constexpr uint32_t kData = 32, kConf = 32 + 362, kConfSize = 30, kThr = 32 + 362 + 32;
-            PutU16(p + start, 0x0500);
+            const uint32_t header = drm2 ? 32 : 20;
+            const uint32_t kData = header, kConf = header + 362, kConfSize = 30,
+                           kThr = header + 362 + 32;
+            PutU16(p + start, drm2 ? 0x0500 : 0x0042);
             PutU16(p + start + 6, 3);
-            PutU32(p + start + 8, kData);
-            PutU32(p + start + 12, 362);
-            PutU32(p + start + 16, kConf);
-            PutU32(p + start + 20, kConfSize);
-            PutU32(p + start + 24, kThr);
-            PutU32(p + start + 28, 362);
+            if (drm2) {
+                PutU32(p + start + 8, kData);
+                PutU32(p + start + 12, 362);
+                PutU32(p + start + 16, kConf);
+                PutU32(p + start + 20, kConfSize);
+                PutU32(p + start + 24, kThr);
+                PutU32(p + start + 28, 362);
+            } else {
+                PutU16(p + start + 8, kData);
+                PutU16(p + start + 10, 362);
+                PutU16(p + start + 12, kConf);
+                PutU16(p + start + 14, kConfSize);
+                PutU16(p + start + 16, kThr);
+                PutU16(p + start + 18, 362);
+            }
             if (c.smartData.size() == 512) std::memcpy(p + start + kData, c.smartData.data(), 362);
             for (uint32_t i = 0; i < kConfSize; ++i)
                 p[start + kConf + i] = static_cast<uint8_t>(i + 1);
             if (c.smartThresholds.size() == 512)
                 std::memcpy(p + start + kThr, c.smartThresholds.data(), 362);
-            PutSection(img, s, start, kThr + 362);
+            putSection(s, start, kThr + 362);
             at += (kThr + 362 + 15) / 16 * 16;
         } else if (s == 10) {
-            PutSection(img, s, 0, 0);  // empty
+            putSection(s, 0, 0);  // empty
         } else {
             const size_t start = raw(sizes[s], 0x0100);
-            PutSection(img, s, start, sizes[s]);
+            putSection(s, start, sizes[s]);
         }
     }
     SealImage(img);
@@ -460,6 +487,18 @@ SaImage ArcoModule(Random& rnd, uint16_t id, uint8_t op) {
 }
 
 }  // namespace
+
+bool ParseSampleDrmLayout(const std::string& text, SampleDrmLayout& layout) {
+    if (EqualsNoCase(text, "DRM2"))
+        layout = SampleDrmLayout::Drm2;
+    else if (EqualsNoCase(text, "STD"))
+        layout = SampleDrmLayout::Std;
+    else if (EqualsNoCase(text, "STD-OLD"))
+        layout = SampleDrmLayout::StdOld;
+    else
+        return false;
+    return true;
+}
 
 SaImage MakeRoylModule(uint16_t id, const SaImage& data) {
     SaImage img(kRoylHeaderLength + data.size(), 0);
@@ -498,7 +537,7 @@ SaImage BuildModuleDirectory(const ServiceArea& sa) {
     return MakeRoylModule(0x01, data);
 }
 
-void BuildSampleServiceArea(DriveContent& c) {
+void BuildSampleServiceArea(DriveContent& c, SampleDrmLayout drmLayout) {
     Random rnd(0x51A7E5EEDULL);
     ServiceArea sa;
     const Zones zones = MakeZones(rnd, c.sectors);
@@ -528,7 +567,7 @@ void BuildSampleServiceArea(DriveContent& c) {
     sa.modules[0x28] = ScriptModule();
     sa.modules[0xE6] = SelfScanLog();
     sa.modules[0x1100] = PtmHistory();
-    sa.modules[0x21] = DrmModule(rnd, c);
+    sa.modules[0x21] = DrmModule(rnd, c, drmLayout);
 
     SaImage m47 = MakeRoylModule(0x47, SaImage(512 - kRoylHeaderLength, 0));
     PutU16(m47.data() + 0x2E, 0x0302);  // the ARCO head/zone pair

@@ -35,6 +35,9 @@ struct DriveContent {
     std::string model, firmware, serial;
     uint64_t sectors = 0;
     bool smartFailing = false;
+    // Whether SMART READ DATA / THRESHOLDS report attributes hidden in module
+    // 0x21 (bit 7 of the low flags byte); by default they are left out.
+    bool reportHidden = false;
     // Raw 512-byte sectors; empty means "build from the fields above".
     std::vector<uint8_t> identify;
     std::vector<uint8_t> smartData;

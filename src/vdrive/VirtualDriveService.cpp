@@ -62,10 +62,11 @@ bool VirtualDrive::SaveFolder(const std::string& dir, const DriveContent& c, std
         return false;
     }
     const std::string ini = Format(
-        "[Identity]\nModel=%s\nFirmware=%s\nSerial=%s\nSectors=%llu\n\n[Smart]\nStatus=%s\n"
+        "[Identity]\nModel=%s\nFirmware=%s\nSerial=%s\nSectors=%llu\n\n[Smart]\nStatus=%s\n%s"
         "\n[ServiceArea]\nIdleTimer=%u\n",
         c.model.c_str(), c.firmware.c_str(), c.serial.c_str(),
         static_cast<unsigned long long>(c.sectors), c.smartFailing ? "failing" : "good",
+        c.reportHidden ? "HiddenAttributes=report\n" : "",
         static_cast<unsigned>(c.serviceArea.idleTimer));
     const std::string base = (fs::path(dir) / "").string();
     if (!WriteFileAtomically(base + "drive.ini", SaImage(ini.begin(), ini.end()), error))

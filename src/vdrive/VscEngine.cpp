@@ -500,9 +500,24 @@ std::vector<uint8_t> VscEngine::SmartFromDrm(const std::vector<uint8_t>& base,
     SmartSection sec;
     if (!drm || base.size() != 512 || !FindSmartSection(*drm, sec)) return base;
     std::vector<uint8_t> s = base;
+    constexpr size_t kArea = 362;  // revision and 30 slots of 12 bytes
     const size_t offset = thresholds ? sec.thresholdOffset : sec.dataOffset;
-    const size_t size = std::min<size_t>(362, thresholds ? sec.thresholdSize : sec.dataSize);
+    const size_t size = std::min<size_t>(kArea, thresholds ? sec.thresholdSize : sec.dataSize);
     std::memcpy(s.data(), drm->data() + offset, size);
+    // A hidden attribute (bit 7 of its low flags byte in section 10) is not
+    // reported: the slots after it move up, their thresholds with them.
+    const size_t dataSize = std::min<size_t>(kArea, sec.dataSize);
+    auto hidden = [&](size_t k) {
+        const size_t at = 2 + 12 * k;
+        return !content_.reportHidden && at + 12 <= dataSize &&
+               (drm->data()[sec.dataOffset + at + 1] & 0x80) != 0;
+    };
+    uint8_t slots[kArea - 2];
+    std::memcpy(slots, s.data() + 2, sizeof slots);
+    size_t kept = 0;
+    for (size_t k = 0; k < (kArea - 2) / 12; ++k)
+        if (!hidden(k)) std::memcpy(s.data() + 2 + 12 * kept++, slots + 12 * k, 12);
+    std::memset(s.data() + 2 + 12 * kept, 0, kArea - 2 - 12 * kept);
     SetSectorChecksum(s.data());
     return s;
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds quillmark and writes pictures of its main window on the built-in
 # sample drive into docs/screenshots/: main.png (PIO mode, the controller
-# channel selected and the drive identified) and main-api.png (API mode).
+# channel selected and the drive identified), main-api.png (API mode) and
+# module21.png (the module 0x21 editor's attribute list).
 # Runs under a virtual X server, so it works on a machine without a display.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +11,7 @@ build="$root/build/$preset"
 out="$root/docs/screenshots"
 
 cmake --preset "$preset" -S "$root" >/dev/null
-cmake --build "$build" --target quillmark
+cmake --build "$build" --target quillmark qm_module21_window_test
 mkdir -p "$out"
 
 shoot() {
@@ -23,3 +24,7 @@ shoot() {
 
 shoot "$out/main.png"
 shoot "$out/main-api.png" --api
+
+QM_M21_SCREENSHOT="$out/module21.png" xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$build/bin/qm_module21_window_test" filesCaptionAndClosing >/dev/null
+echo "wrote $out/module21.png"

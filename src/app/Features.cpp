@@ -11,6 +11,8 @@
 #include "app/Features.h"
 
 #include "app/uMain.h"
+#include "module21/ui/uDrm.h"
+#include "platform/Platform.h"
 #include "smart/ui/uSmart.h"
 #include "vendor/VendorOps.h"
 
@@ -21,6 +23,13 @@ void RegisterFeatureWindows(TfmMain& form) {
     form.features.reset = [](TfmMain& m) { PowerOnResetCommand(m.Bench()); };
     form.features.viewSmart = [](TfmMain& m) {
         m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m.Bench(), &m.Placement(), &m); });
+    };
+    // "Edit 21 DRM ": the module 0x21 editor only hides when closed, so the
+    // same instance (module, lists, find and replace records) comes back.
+    form.features.drm = [](TfmMain& m) {
+        m.OpenWindow("FormDrm", [&m] {
+            return new TfmDrm(m.Bench(), &m.Placement(), &m, platform::OperatingSystemText());
+        });
     };
 }
 

@@ -503,6 +503,8 @@ std::vector<uint8_t> VscEngine::SmartFromDrm(const std::vector<uint8_t>& base,
     constexpr size_t kArea = 362;  // revision and 30 slots of 12 bytes
     const size_t offset = thresholds ? sec.thresholdOffset : sec.dataOffset;
     const size_t size = std::min<size_t>(kArea, thresholds ? sec.thresholdSize : sec.dataSize);
+    // The attribute area is the module's: what its section 10 does not fill reads as zeros.
+    std::memset(s.data(), 0, kArea);
     std::memcpy(s.data(), drm->data() + offset, size);
     // A hidden attribute (bit 7 of its low flags byte in section 10) is not
     // reported: the slots after it move up, their thresholds with them.

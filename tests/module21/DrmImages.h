@@ -20,15 +20,15 @@ struct SlotSpec {
 };
 
 // Section 10 bytes: the STD (20-byte) or DRM2 (32-byte) header, the attribute
-// data (revision + 12-byte slots) at dataOffset and the thresholds after it.
-// dataSize 0: room for `slots` slots.
-inline std::vector<uint8_t> AttrSection(bool drm2, const std::vector<SlotSpec>& slots,
+// data (revision + 12-byte specs) at dataOffset and the thresholds after it.
+// dataSize 0: room for `specs` specs.
+inline std::vector<uint8_t> AttrSection(bool drm2, const std::vector<SlotSpec>& specs,
                                         uint32_t dataOffset = 0, uint32_t dataSize = 0,
                                         uint16_t version = 0) {
     if (!version) version = drm2 ? 0x0500 : 0x0042;
     const uint32_t header = drm2 ? 32 : 20;
     if (!dataOffset) dataOffset = header;
-    if (!dataSize) dataSize = static_cast<uint32_t>(2 + 12 * slots.size());
+    if (!dataSize) dataSize = static_cast<uint32_t>(2 + 12 * specs.size());
     const uint32_t thr = dataOffset + dataSize;
     std::vector<uint8_t> s(thr + dataSize, 0);
     PutU16(s.data(), version);
@@ -46,15 +46,15 @@ inline std::vector<uint8_t> AttrSection(bool drm2, const std::vector<SlotSpec>& 
     }
     PutU16(s.data() + dataOffset, 0x0010);
     PutU16(s.data() + thr, 0x0010);
-    for (size_t k = 0; k < slots.size() && 2 + 12 * (k + 1) <= dataSize; ++k) {
+    for (size_t k = 0; k < specs.size() && 2 + 12 * (k + 1) <= dataSize; ++k) {
         uint8_t* e = s.data() + dataOffset + 2 + 12 * k;
-        e[0] = slots[k].id;
-        PutU16(e + 1, slots[k].flags);
-        e[3] = slots[k].value;
-        e[4] = slots[k].worst;
-        for (int i = 0; i < 7; ++i) e[5 + i] = static_cast<uint8_t>(slots[k].raw >> (8 * i));
-        s[thr + 2 + 12 * k] = slots[k].id;
-        s[thr + 3 + 12 * k] = slots[k].threshold;
+        e[0] = specs[k].id;
+        PutU16(e + 1, specs[k].flags);
+        e[3] = specs[k].value;
+        e[4] = specs[k].worst;
+        for (int i = 0; i < 7; ++i) e[5 + i] = static_cast<uint8_t>(specs[k].raw >> (8 * i));
+        s[thr + 2 + 12 * k] = specs[k].id;
+        s[thr + 3 + 12 * k] = specs[k].threshold;
     }
     return s;
 }
@@ -192,7 +192,7 @@ inline std::vector<SlotSpec> GappedSlots() {
 // Ten sections: 1-3 plain, 4 with two subsections, 5-8 plain, 9 empty, 10
 // the attributes.
 inline DrmImage TenSections(bool royl, uint16_t version, bool drm2Attributes,
-                            const std::vector<SlotSpec>& slots = GappedSlots()) {
+                            const std::vector<SlotSpec>& specs = GappedSlots()) {
     DrmImage d(royl, version);
     for (int n = 1; n <= 10; ++n) {
         if (n == 4)
@@ -200,7 +200,7 @@ inline DrmImage TenSections(bool royl, uint16_t version, bool drm2Attributes,
         else if (n == 9)
             d.Add({});
         else if (n == 10)
-            d.Add(AttrSection(drm2Attributes, slots));
+            d.Add(AttrSection(drm2Attributes, specs));
         else
             d.Add(PlainSection(0x0100, 32 + 16 * static_cast<size_t>(n)));
     }

@@ -327,7 +327,15 @@ std::string DrmFlagCodes(uint8_t flags) {
 }
 
 std::string DrmFlagsLegend() {
-    return SmartFlagsLegend() + "\nU  - Unknown\nH  - Hidden attribute";
+    static constexpr const char* kMeaning[8] = {
+        "Life critical",   "Pre-failure", "Performance related", "Error rate", "Event counter",
+        "Self-preserving", "Unknown",     "Hidden attribute"};
+    std::string s;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (bit) s += '\n';
+        s += std::string(kFlagCodes[bit]) + "- " + kMeaning[bit];
+    }
+    return s;
 }
 
 std::string DrmRawText(uint8_t id, uint64_t raw) {

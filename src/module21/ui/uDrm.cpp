@@ -270,6 +270,7 @@ void TfmDrm::BuildAttributesTab() {
         else
             SmartList->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Stretch);
     }
+    SmartList->horizontalHeaderItem(kFlagsColumn)->setToolTip(FromAnsi(DrmFlagsLegend()));
     connect(SmartList, &QTableWidget::itemChanged, this, &TfmDrm::SmartListItemChanged);
     connect(SmartList, &QTableWidget::itemSelectionChanged, this, &TfmDrm::SmartListChange);
 

@@ -444,6 +444,11 @@ bool WriteDrmModule(Workbench& wb, std::vector<uint8_t>& image, std::string& mes
         return false;
     }
     if (wb.host.ShiftDown()) return WriteModuleToChosenFile(wb, kDrmModuleId, image);
+    return WriteDrmToDrive(wb, image, message);
+}
+
+bool WriteDrmToDrive(Workbench& wb, std::vector<uint8_t>& image, std::string& message) {
+    message.clear();
     FixModuleChecksum(wb, image);
     ModuleImage current;
     const bool haveCurrent = ReadModule(wb, kDrmModuleId, current);

@@ -208,5 +208,7 @@ std::string CheckDrmImageForDrive(const std::vector<uint8_t>& image, size_t driv
 // image is checked against module 0x21 and the drive's copy, and written
 // through the module journal. `message` says why nothing was written.
 bool WriteDrmModule(Workbench& wb, std::vector<uint8_t>& image, std::string& message);
+// The drive branch of WriteDrmModule: checksum, checks, journaled write.
+bool WriteDrmToDrive(Workbench& wb, std::vector<uint8_t>& image, std::string& message);
 
 }  // namespace qm

@@ -38,19 +38,19 @@ time_once() {  # NAME COMMAND...
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 # The commands must work (and agree with perl) before they are timed.
-"$cli" --in "$big" m21 replace 2 ROYL LYOR --all -o "$work/ours.rpm" | grep -q "^100000 replacemets\.$"
+"$cli" m21 replace 2 ROYL LYOR --all --in "$big" -o "$work/ours.rpm" | grep -q "^100000 replacemets\.$"
 perl -0777 -pe 's/ROYL/LYOR/g' "$big" > "$work/perl.rpm"
 # perl also turns the header's "ROYL" round and leaves the checksum: every
 # byte after the checksum field must agree.
 cmp <(tail -c +17 "$work/ours.rpm") <(tail -c +17 "$work/perl.rpm")
 
 for ((i = 0; i < runs; i++)); do
-  time_once ours_same "$cli" --in "$big" m21 replace 2 ROYL LYOR --all -o "$work/o1.rpm"
+  time_once ours_same "$cli" m21 replace 2 ROYL LYOR --all --in "$big" -o "$work/o1.rpm"
   time_once perl_same sh -c "perl -0777 -pe 's/ROYL/LYOR/g' '$big' > '$work/p1.rpm'"
-  time_once ours_del "$cli" --in "$big" m21 replace 2 ROYL '' --all -o "$work/o2.rpm"
+  time_once ours_del "$cli" m21 replace 2 ROYL '' --all --in "$big" -o "$work/o2.rpm"
   time_once perl_del sh -c "perl -0777 -pe 's/ROYL//g' '$big' > '$work/p2.rpm'"
-  time_once ours_one "$cli" --in "$one" m21 replace 2 ROYL LYOR --all -o "$work/o3.rpm"
-  time_once ours_one_del "$cli" --in "$one" m21 replace 2 ROYL '' --all -o "$work/o4.rpm"
+  time_once ours_one "$cli" m21 replace 2 ROYL LYOR --all --in "$one" -o "$work/o3.rpm"
+  time_once ours_one_del "$cli" m21 replace 2 ROYL '' --all --in "$one" -o "$work/o4.rpm"
   time_once show_json "$cli" --demo m21 show --json
   time_once module_read "$cli" --demo module read 21 -o "$work/m21.rpm"
 done

@@ -11,10 +11,11 @@ void AddSmartCommand(CliCommands& commands);
 void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
+void AddM21Commands(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddListCommand})
+                     AddListCommand, AddM21Commands})
         add(commands);
 }
 

@@ -22,8 +22,22 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::stri
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    // Whole blocks at a time (a byte at a time costs a fifth of a second on a
+    // 12 MiB module); the size, when the file has one, saves the regrowing.
+    std::vector<uint8_t> bytes;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.clear();
+    in.seekg(0, std::ios::beg);
+    in.clear();
+    if (size > 0) bytes.reserve(static_cast<size_t>(size));
+    constexpr size_t kBlock = 1 << 20;
+    while (in) {
+        const size_t had = bytes.size();
+        bytes.resize(had + kBlock);
+        in.read(reinterpret_cast<char*>(bytes.data() + had), kBlock);
+        bytes.resize(had + static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         error = path + ": read error";
         return false;

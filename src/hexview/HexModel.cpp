@@ -514,10 +514,15 @@ bool HexModel::fromHexText(std::string_view text, ByteBlock& out) const {
 // ---------------------------------------------------------------- search
 
 int64_t HexModel::find(const ByteBlock& needle, int64_t from, int64_t to, bool ignoreCase) const {
+    return findIn(data_.data(), size(), needle, from, to, ignoreCase);
+}
+
+int64_t HexModel::findIn(const uint8_t* base, int64_t size, const ByteBlock& needle, int64_t from,
+                         int64_t to, bool ignoreCase) {
     const size_t n = needle.size();
     if (n == 0) return -1;
     from = std::max<int64_t>(from, 0);
-    to = std::min<int64_t>(to, size());
+    to = std::min<int64_t>(to, size);
     if (to - from < static_cast<int64_t>(n)) return -1;
     if (ignoreCase) {
         uint8_t folded[256];
@@ -528,9 +533,8 @@ int64_t HexModel::find(const ByteBlock& needle, int64_t from, int64_t to, bool i
             f = big.data();
         }
         for (size_t i = 0; i < n; ++i) f[i] = kFold[needle[i]];
-        return findFolded(f, n, from, to);
+        return findFolded(base, f, n, from, to);
     }
-    const uint8_t* base = data_.data();
 #ifdef __GLIBC__
     const void* hit = memmem(base + from, static_cast<size_t>(to - from), needle.data(), n);
     return hit ? static_cast<const uint8_t*>(hit) - base : -1;
@@ -542,20 +546,18 @@ int64_t HexModel::find(const ByteBlock& needle, int64_t from, int64_t to, bool i
 
 // Ignore-case search: memchr finds the candidates for both cases of the first
 // byte, the rest is compared through the fold table.
-int64_t HexModel::findFolded(const uint8_t* needle, size_t n, int64_t from, int64_t to) const {
-    const uint8_t* base = data_.data();
+int64_t HexModel::findFolded(const uint8_t* base, const uint8_t* needle, size_t n, int64_t from,
+                             int64_t to) {
     const uint8_t first = needle[0];
     int other = -1;
     for (int b = 0; b < 256; ++b)
         if (b != first && kFold[b] == first) other = b;
     const uint8_t* const lastStart = base + to - static_cast<int64_t>(n);
-    const uint8_t* const end = base + to;
     auto next = [&](const uint8_t* p, int c) -> const uint8_t* {
         if (c < 0 || p > lastStart) return nullptr;
         return static_cast<const uint8_t*>(
             std::memchr(p, c, static_cast<size_t>(lastStart - p) + 1));
     };
-    (void)end;
     const uint8_t* a = next(base + from, first);
     const uint8_t* b = next(base + from, other);
     while (a || b) {

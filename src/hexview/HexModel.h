@@ -157,6 +157,9 @@ class HexModel {
     // First match starting at or after `from` that lies wholly within
     // [from, to) (to is clamped to the size). -1 when none or needle empty.
     int64_t find(const ByteBlock& needle, int64_t from, int64_t to, bool ignoreCase) const;
+    // The same search over bytes the model does not hold.
+    static int64_t findIn(const uint8_t* data, int64_t size, const ByteBlock& needle, int64_t from,
+                          int64_t to, bool ignoreCase);
     // Replaces every non-overlapping match, left to right, in one pass over
     // the data. One undo step. Returns the count of replacements; 0 with
     // lastError() set when fixed-size mode forbids a change of length.
@@ -203,7 +206,8 @@ class HexModel {
     void notify(const HexChange& c) const;
     void caretMoved() const;
     bool refuse(const char* why);
-    int64_t findFolded(const uint8_t* needle, size_t n, int64_t from, int64_t to) const;
+    static int64_t findFolded(const uint8_t* base, const uint8_t* needle, size_t n, int64_t from,
+                              int64_t to);
 
     ByteBlock data_;
     ByteBlock changed_;  // one byte per data byte, or empty when nothing is marked

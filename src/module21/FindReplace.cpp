@@ -1,5 +1,7 @@
 #include "module21/FindReplace.h"
 
+#include <cstring>
+
 #include "common/Format.h"
 
 namespace qm {
@@ -132,8 +134,9 @@ SearchResult FindNext(HexModel& pane, const FindRecord& r) {
     return res;
 }
 
-ReplaceResult RunReplace(HexModel& pane, ReplaceRecord& r) {
-    ReplaceResult res;
+bool PrepareReplace(const HexModel& pane, ReplaceRecord& r, ByteBlock& needle,
+                    ByteBlock& replacement, ReplaceResult& refusal) {
+    refusal = {};
     const bool swap = pane.swapNibbles();
     auto view = [](const ByteBlock& b) {
         return std::string_view(reinterpret_cast<const char*>(b.data()), b.size());
@@ -141,35 +144,67 @@ ReplaceResult RunReplace(HexModel& pane, ReplaceRecord& r) {
     if (!r.findIsText) r.findData = HexTextToBytes(view(r.findData), swap);
     if (!r.replaceIsText && !r.replaceText.empty())
         r.replaceData = HexTextToBytes(view(r.replaceData), swap);
-    const ByteBlock needle = SearchBytes(pane, r.findData, r.findIsText, r.ignoreCase);
-    const ByteBlock replacement =
-        r.replaceIsText ? pane.textToBytes(view(r.replaceData), false) : r.replaceData;
+    needle = SearchBytes(pane, r.findData, r.findIsText, r.ignoreCase);
+    replacement = r.replaceIsText ? pane.textToBytes(view(r.replaceData), false) : r.replaceData;
     if (!MultipleOfUnit(pane, needle.size())) {
-        res.outcome = ReplaceOutcome::UnitError;
-        res.message = kSearchUnitText;
-        return res;
+        refusal.outcome = ReplaceOutcome::UnitError;
+        refusal.message = kSearchUnitText;
+        return false;
     }
     if (!MultipleOfUnit(pane, replacement.size())) {
-        res.outcome = ReplaceOutcome::UnitError;
-        res.message = kReplaceUnitText;
-        return res;
+        refusal.outcome = ReplaceOutcome::UnitError;
+        refusal.message = kReplaceUnitText;
+        return false;
     }
     // Nothing to search for can match nothing (and must never loop).
     if (needle.empty()) {
-        res.outcome = ReplaceOutcome::NoMatch;
-        res.message = kNoMatchText;
-        return res;
+        refusal.outcome = ReplaceOutcome::NoMatch;
+        refusal.message = kNoMatchText;
+        return false;
     }
     // A replacement that was typed but converts to no bytes would delete
     // every match: refused.
     if (!r.replaceText.empty() && replacement.empty()) {
-        res.outcome = ReplaceOutcome::Refused;
-        res.message = r.replaceIsText
-                          ? "The replacement text has a character the pane cannot show as a "
-                            "byte; nothing was replaced."
-                          : "The replacement holds no hex digits; nothing was replaced.";
-        return res;
+        refusal.outcome = ReplaceOutcome::Refused;
+        refusal.message = r.replaceIsText
+                              ? "The replacement text has a character the pane cannot show as a "
+                                "byte; nothing was replaced."
+                              : "The replacement holds no hex digits; nothing was replaced.";
+        return false;
     }
+    return true;
+}
+
+int64_t ReplaceAllInPlace(uint8_t* data, size_t size, const ByteBlock& needle,
+                          const ByteBlock& replacement, bool ignoreCase, size_t& newSize) {
+    newSize = size;
+    if (needle.empty() || replacement.size() > needle.size()) return 0;
+    const int64_t n = static_cast<int64_t>(needle.size());
+    const int64_t end = static_cast<int64_t>(size);
+    int64_t read = 0, write = 0, count = 0;
+    for (int64_t at = HexModel::findIn(data, end, needle, 0, end, ignoreCase); at >= 0;
+         at = HexModel::findIn(data, end, needle, read, end, ignoreCase)) {
+        // Matches are found in the bytes not yet moved (read >= write).
+        if (at > read && write != read)
+            std::memmove(data + write, data + read, static_cast<size_t>(at - read));
+        write += at - read;
+        if (!replacement.empty()) std::memcpy(data + write, replacement.data(), replacement.size());
+        write += static_cast<int64_t>(replacement.size());
+        read = at + n;
+        ++count;
+    }
+    if (count == 0) return 0;
+    if (end > read && write != read)
+        std::memmove(data + write, data + read, static_cast<size_t>(end - read));
+    write += end - read;
+    newSize = static_cast<size_t>(write);
+    return count;
+}
+
+ReplaceResult RunReplace(HexModel& pane, ReplaceRecord& r) {
+    ReplaceResult res;
+    ByteBlock needle, replacement;
+    if (!PrepareReplace(pane, r, needle, replacement, res)) return res;
     if (r.replaceAll) {
         // One pass over the data gives the same bytes as replacing the
         // matches one by one from the start.

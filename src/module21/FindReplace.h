@@ -109,4 +109,19 @@ struct ReplaceResult {
 // converts to no bytes is refused rather than deleting every match.
 ReplaceResult RunReplace(HexModel& pane, ReplaceRecord& r);
 
+// Steps 2 to 5 of "Replace...": converts hex data and makes the search and
+// replacement bytes under the pane's settings. False, with the result to
+// report, when there is nothing to do (unit sizes, nothing to search for, a
+// replacement that converts to no bytes).
+bool PrepareReplace(const HexModel& pane, ReplaceRecord& r, ByteBlock& needle,
+                    ByteBlock& replacement, ReplaceResult& refusal);
+
+// "Replace All" straight in a byte range, for a replacement no longer than
+// the search bytes: the same bytes as HexModel::replaceAll followed by
+// writing the shorter result over the range's start, so the range's last
+// `size - newSize` bytes keep their old values. Returns the count (0: no
+// match, or a longer replacement, which this does not do).
+int64_t ReplaceAllInPlace(uint8_t* data, size_t size, const ByteBlock& needle,
+                          const ByteBlock& replacement, bool ignoreCase, size_t& newSize);
+
 }  // namespace qm

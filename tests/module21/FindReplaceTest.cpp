@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace qm {
@@ -118,6 +119,15 @@ TEST(FindReplaceReplace, ReplaceAllMatchesTheLoopAndCounts) {
         EXPECT_EQ(res.count, 4);
         EXPECT_EQ(res.message, "4 replacemets.");
         EXPECT_EQ(pane.bytes(), LoopReplaceAll(B(text), B("ROYL"), B(repl))) << repl;
+        // In place (no longer replacements): the result over the start, the
+        // old tail kept, as the pane written back over its section.
+        if (repl.size() > 4) continue;
+        ByteBlock in = B(text), expected = B(text);
+        std::copy(pane.bytes().begin(), pane.bytes().end(), expected.begin());
+        size_t newSize = 0;
+        EXPECT_EQ(ReplaceAllInPlace(in.data(), in.size(), B("ROYL"), B(repl), false, newSize), 4);
+        EXPECT_EQ(newSize, pane.bytes().size());
+        EXPECT_EQ(in, expected) << repl;
     }
     // "Replace" starts at the caret and changes one match; hex on both sides.
     HexModel pane;

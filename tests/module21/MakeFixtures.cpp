@@ -20,7 +20,8 @@ using namespace qm::testing;
 
 bool Save(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(f);
 }
 
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
               Save(dir / "std-old.rpm", TenSections(false, 0x0100, false).Build()) &&
               Save(dir / "gapped-drive" / "modules" / "~id0021.rpm", gapped) &&
               Save(dir / "big.rpm", Big(100000)) && Save(dir / "big-one.rpm", Big(1));
-    std::ofstream(dir / "gapped-drive" / "drive.ini") << "[Identity]\nModel=WDC WD5000AAKS-00V1A0\n";
+    std::ofstream(dir / "gapped-drive" / "drive.ini")
+        << "[Identity]\nModel=WDC WD5000AAKS-00V1A0\n";
     return ok ? 0 : 1;
 }

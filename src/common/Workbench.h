@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/Host.h"
+#include "common/Ini.h"
 #include "drive/DriveLink.h"
 #include "drive/DriveTables.h"
 
@@ -54,6 +55,9 @@ struct Workbench {
     // Folder of the program file, where the data files (Errors.ini, pcidevs.ini,
     // pci.ini, ...) are looked for.
     std::string programFolder;
+    // The data files parsed so far (Errors.ini, ModDescr.ini, ...), each read
+    // again only when it changes on disk.
+    IniCache dataFiles;
     // Per-user folder for what the program keeps (the module journal).
     std::string dataFolder;
 };

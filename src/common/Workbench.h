@@ -6,6 +6,7 @@
 
 #include "common/Host.h"
 #include "common/Ini.h"
+#include "defects/DefectTables.h"
 #include "drive/DriveLink.h"
 #include "drive/DriveTables.h"
 
@@ -43,6 +44,8 @@ struct Workbench {
     DriveLink link;
     DriveIdentity identity;
     SharedFlags flags;
+    // ROYL-format flag, zone table and defect list of the defect tools.
+    DefectTables defects;
 
     // Selection tables of the main window.
     std::vector<PCIDevDesc> controllers;  // at most kMaxPciChannels

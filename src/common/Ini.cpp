@@ -3,12 +3,21 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "common/Cp1252.h"
 #include "common/Format.h"
 
 namespace qm {
+namespace {
+
+std::string_view TrimView(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
 
 IniFile IniFile::Parse(std::string_view raw) {
     // A byte-order mark says how the rest is encoded; without one the text is
@@ -28,21 +37,21 @@ IniFile IniFile::Parse(std::string_view raw) {
     while (pos <= text.size()) {
         size_t eol = text.find('\n', pos);
         if (eol == std::string_view::npos) eol = text.size();
-        std::string line = Trim(text.substr(pos, eol - pos));
+        const std::string_view line = TrimView(text.substr(pos, eol - pos));
         pos = eol + 1;
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
-            size_t close = line.find(']');
-            if (close == std::string::npos) continue;
-            std::string name = Trim(std::string_view(line).substr(1, close - 1));
-            ini.sections_.push_back(Section{name, {}, {}});
+            const size_t close = line.find(']');
+            if (close == std::string_view::npos) continue;
+            ini.sections_.push_back(
+                Section{std::string(TrimView(line.substr(1, close - 1))), {}, {}});
             current = &ini.sections_.back();
             continue;
         }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos || current == nullptr) continue;
-        current->entries.push_back(Entry{Trim(std::string_view(line).substr(0, eq)),
-                                         Trim(std::string_view(line).substr(eq + 1))});
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos || current == nullptr) continue;
+        current->entries.push_back(Entry{std::string(TrimView(line.substr(0, eq))),
+                                         std::string(TrimView(line.substr(eq + 1)))});
         current->index.emplace(ToLower(current->entries.back().key), current->entries.size() - 1);
     }
     return ini;
@@ -116,18 +125,25 @@ const IniFile& IniCache::Get(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* errorText) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         if (errorText) *errorText = std::strerror(errno);
         return false;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
+    // One read of the whole size, not a stream copy that grows as it goes.
+    const std::streamoff size = in.tellg();
+    std::string text;
+    if (size > 0) {
+        text.resize(static_cast<size_t>(size));
+        in.seekg(0);
+        in.read(text.data(), size);
+        text.resize(static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         if (errorText) *errorText = "read error";
         return false;
     }
-    out = ss.str();
+    out = std::move(text);
     return true;
 }
 

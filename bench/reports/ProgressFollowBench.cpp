@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
         ++lines;
     });
     const double cpu = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     fs::remove_all(dir);
 
     const double expected = runMs / 200.0;

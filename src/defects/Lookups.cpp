@@ -343,8 +343,9 @@ std::string Lookup(Workbench& wb, const char* file, const char* section, const s
 }  // namespace
 
 std::string DataFilePath(const Workbench& wb, std::string_view name) {
-    if (wb.programFolder.empty()) return std::string(name);
-    std::string path = wb.programFolder;
+    const std::string& folder = wb.DataFilesFolder();
+    if (folder.empty()) return std::string(name);
+    std::string path = folder;
     if (path.back() != '/' && path.back() != '\\') path += '/';
     return path + std::string(name);
 }

@@ -11,8 +11,8 @@
 //              [HOST_SEQ] host-sequence id, four upper-case hex digits ("8001").
 //              [ARCO]     ARCO operation byte, two upper-case hex digits ("6A").
 //
-// The files sit in the data folder (Workbench::programFolder: the program's
-// own folder, or the command line's --data-dir). Each is parsed once and read
+// The files sit in the data folder (Workbench::DataFilesFolder(): the
+// program's own folder, or the one given with --data-dir). Each is parsed once and read
 // again only when its size or modification time changes. A missing file,
 // section or key gives empty text. Every text is code page 1252.
 #include <cstdint>

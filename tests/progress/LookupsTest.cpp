@@ -76,7 +76,7 @@ TEST(Lookups, KeyFormatsOfBothFiles) {
     EXPECT_EQ(DescribeTest(wb, 0x2401), "dir");
     EXPECT_EQ(HostSequenceName(wb, 0x8001), "host");
     EXPECT_EQ(ArcoName(wb, 0x0A), "arco");
-    wb.programFolder = (dir.path / "nowhere").string();
+    wb.dataFilesFolder = (dir.path / "nowhere").string();  // --data-dir wins
     EXPECT_EQ(ErrorText(wb, 0x7611), "");
     EXPECT_EQ(DescribeTest(wb, 5), "");
 }

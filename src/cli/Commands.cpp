@@ -11,10 +11,12 @@ void AddSmartCommand(CliCommands& commands);
 void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
+void AddSsLogCommand(CliCommands& commands);
+void AddProgressCommands(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddListCommand})
+                     AddSsLogCommand, AddProgressCommands, AddListCommand})
         add(commands);
 }
 

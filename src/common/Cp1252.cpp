@@ -36,6 +36,10 @@ char ToByte(char32_t c) {
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) {
+    // Most text is plain ASCII, which is UTF-8 already.
+    bool ascii = true;
+    for (char ch : text) ascii = ascii && static_cast<uint8_t>(ch) < 0x80;
+    if (ascii) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (char ch : text) {

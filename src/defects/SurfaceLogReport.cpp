@@ -1,6 +1,7 @@
 #include "defects/SurfaceLogReport.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "common/Bytes.h"
 #include "common/Format.h"
@@ -19,6 +20,39 @@ int HeadOfModule(uint16_t id) {
     for (int h = 0; h < kSurfaceLogHeads; ++h)
         if (kSurfaceLogModules[h] == id) return h;
     return -1;
+}
+
+// Appends a number as printf's "%Nd" / "%-NX" would, without the format
+// parser: the detail listing writes one line per record, hundreds of
+// thousands of them on a large drive.
+void AppendField(std::string& out, uint32_t value, int base, int width, bool left) {
+    char digits[16];
+    const auto r = std::to_chars(digits, digits + sizeof digits, value, base);
+    const size_t n = static_cast<size_t>(r.ptr - digits);
+    for (size_t i = 0; i < n; ++i)
+        if (digits[i] >= 'a') digits[i] = static_cast<char>(digits[i] - 'a' + 'A');
+    const size_t pad = static_cast<size_t>(width) > n ? static_cast<size_t>(width) - n : 0;
+    if (!left) out.append(pad, ' ');
+    out.append(digits, n);
+    if (left) out.append(pad, ' ');
+}
+
+// "%4d  %-8X  Track" or "%4d  %-8X  %-4X  %-4X".
+std::string DetailLine(int e, const SurfaceEntry& entry) {
+    std::string line;
+    line.reserve(32);
+    AppendField(line, static_cast<uint32_t>(e), 10, 4, false);
+    line += "  ";
+    AppendField(line, entry.address, 16, 8, true);
+    line += "  ";
+    if (entry.track) {
+        line += "Track";
+    } else {
+        AppendField(line, entry.begin, 16, 4, true);
+        line += "  ";
+        AppendField(line, entry.end, 16, 4, true);
+    }
+    return line;
 }
 
 }  // namespace
@@ -53,13 +87,8 @@ void DecodeSurfaceLog(Workbench& wb, const std::vector<uint8_t>& image, int loop
         entry.track = kind1 == 0xFFFF || (kind2 >> 8) != 2;
         entry.begin = GetU16(r + 18);
         entry.end = GetU16(r + 20);
-        if (entry.track) {
-            if (detail) log(Format("%4d  %-8X  Track", e, address));
-            ++head.tracks;
-        } else {
-            if (detail) log(Format("%4d  %-8X  %-4X  %-4X", e, address, entry.begin, entry.end));
-            ++head.sectors;
-        }
+        if (detail) log(DetailLine(e, entry));
+        ++(entry.track ? head.tracks : head.sectors);
         const ZoneMatch zone = FindZone(wb.defects, address);
         if (zone.found) {
             entry.zone = zone.zone;

@@ -7,7 +7,6 @@
 #include "common/ScriptedHost.h"
 #include "common/Workbench.h"
 #include "defects/SelfScanReport.h"
-#include "vdrive/VirtualDrive.h"
 
 namespace qm {
 namespace {
@@ -27,33 +26,6 @@ struct Report : ::testing::Test {
     Workbench wb;
     SelfScanLog last;
 };
-
-TEST_F(Report, SampleDriveLogWithTheSectionDump) {
-    const DriveContent c = VirtualDrive::SampleContent();
-    host.ctrl = true;
-    const auto lines = Lines(*c.serviceArea.Module(0xE6));
-    ASSERT_EQ(lines.size(), 22u);
-    EXPECT_EQ(lines[0], "");
-    EXPECT_EQ(lines[1], "SelfScan Log:");
-    EXPECT_EQ(lines[2],
-              " 0: 180      1: 184      2: 190      5: 2A0     13: 2B0     71: 2C0  "
-              "   72: 2D0     ");
-    EXPECT_EQ(lines[3], "");
-    EXPECT_EQ(lines[4], "Test Count: 37  -  Test Time: 01:01:01:01");
-    EXPECT_EQ(lines[5], " 1  3307     1     0   0   0  00:00:00  00:07:00");
-    EXPECT_EQ(lines[15], "11    C8     1     A   1   0  01:40:00  01:47:00");
-    EXPECT_EQ(lines[16], "12  1420     1     B   0   0  01:50:00  01:57:00");
-    EXPECT_EQ(lines[17], "");
-    EXPECT_EQ(lines[18], "Test1 ID: C8, Test Status: 3 , Abort Code: 7611 - step failed");
-    EXPECT_EQ(lines[19], "Test2 ID: A8, Test Status: 2 , Abort Code: 760A - ");
-    EXPECT_EQ(lines[20], "");
-    EXPECT_EQ(lines[21], "Soft Error Counter:14, Soft Error Total:212");
-    EXPECT_EQ(last.sectionCount, 80);
-    EXPECT_EQ(last.history.size(), 12u);
-
-    host.ctrl = false;  // without CTRL the dump line is left out
-    EXPECT_EQ(Lines(*c.serviceArea.Module(0xE6)).size(), 21u);
-}
 
 // An older image: data at 24 whatever its header says; counts print unsigned.
 TEST_F(Report, OlderImageWithLargeCounts) {

@@ -116,13 +116,5 @@ TEST_F(Decode, EdgesOfTheTextRules) {
     EXPECT_EQ(Texts().edDBSCode, "");
 }
 
-TEST(StatusTexts, PowerAndBackgroundWording) {
-    EXPECT_EQ(PowerText(0x00), " (ACTIVE)");
-    EXPECT_EQ(PowerText(0xA0), " (SPUNDOWN) or(STANDBY if TEMP_OLD_PM_SWITCH == 1 )");
-    EXPECT_EQ(PowerText(0xDF), " (STANDBY) or(Unknown State if TEMP_OLD_PM_SWITCH == 1 )");
-    EXPECT_EQ(BackgroundText(5), " Background VSC Command");
-    EXPECT_EQ(BackgroundText(7), "");
-}
-
 }  // namespace
 }  // namespace qm

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds quillmark and writes pictures of its main window on the built-in
 # sample drive into docs/screenshots/: main.png (PIO mode, the controller
-# channel selected and the drive identified), main-api.png (API mode) and
-# module21.png (the module 0x21 editor's attribute list).
+# channel selected and the drive identified), main-api.png (API mode),
+# module21.png (the module 0x21 editor's attribute list) and progress.png
+# (the progress monitor following a test run of the drive).
 # Runs under a virtual X server, so it works on a machine without a display.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,3 +29,8 @@ shoot "$out/main-api.png" --api
 QM_M21_SCREENSHOT="$out/module21.png" xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$build/bin/qm_module21_window_test" filesCaptionAndClosing >/dev/null
 echo "wrote $out/module21.png"
+
+cmake --build "$build" --target qm_progress_window_test
+QM_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$build/bin/qm_progress_window_test" screenshot >/dev/null
+echo "wrote $out/progress.png"

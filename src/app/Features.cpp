@@ -11,9 +11,12 @@
 #include "app/Features.h"
 
 #include "app/uMain.h"
+#include "defects/SurfaceLogReport.h"
+#include "gui/ErrorBox.h"
 #include "module21/ui/uDrm.h"
 #include "platform/Platform.h"
 #include "smart/ui/uSmart.h"
+#include "vendor/Modules.h"
 #include "vendor/VendorOps.h"
 
 namespace qm {
@@ -21,6 +24,19 @@ namespace qm {
 void RegisterFeatureWindows(TfmMain& form) {
     // "Power On Reset Immediate": the command logs its own error line.
     form.features.reset = [](TfmMain& m) { PowerOnResetCommand(m.Bench()); };
+    // "Self Scan Log": module 0xE6 and the surface logs into the log pane
+    // (CTRL: every surface-log record; SHIFT: each module from a file).
+    form.features.ssLog = [](TfmMain& m) {
+        Workbench& wb = m.Bench();
+        CatchFileErrors(wb.host, [&wb] {
+            WriteSelfScanLogReports(
+                wb,
+                [&wb](uint16_t id, std::vector<uint8_t>& image) {
+                    return ReadModuleOrFile(wb, id, image);
+                },
+                [&wb](const std::string& line) { wb.host.Log(line); });
+        });
+    };
     form.features.viewSmart = [](TfmMain& m) {
         m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m.Bench(), &m.Placement(), &m); });
     };

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "common/Format.h"
+#include "defects/ui/uProgress.h"
 #include "drive/DeviceChange.h"
 #include "drive/DriveEnum.h"
 #include "drive/Identify.h"
@@ -73,7 +74,10 @@ class TfmMain::Operation {
 };
 
 TfmMain::TfmMain(Workbench& wb, FormPlacement& placement, QWidget* parent)
-    : QWidget(parent, Qt::Window), wb_(wb), placement_(placement) {
+    : QWidget(parent, Qt::Window),
+      wb_(wb),
+      placement_(placement),
+      progress_(std::make_unique<ProgressMonitor>(wb, &placement)) {
     setObjectName(QStringLiteral("fmMain"));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "common/Workbench.h"
@@ -24,6 +25,7 @@ namespace qm {
 
 class DeviceChangeSource;
 class FormPlacement;
+class ProgressMonitor;
 class TfmMain;
 
 // What the feature buttons run. Each feature sets its own in
@@ -51,6 +53,9 @@ class TfmMain : public QWidget {
 
     Workbench& Bench() { return wb_; }
     FormPlacement& Placement() { return placement_; }
+    // The progress monitor of the program (its one window and its flags),
+    // for the features that start background jobs on the drive.
+    ProgressMonitor& Progress() { return *progress_; }
     FeatureHooks features;
 
     // One modeless instance per name: created by `create` on first use,
@@ -144,6 +149,7 @@ class TfmMain : public QWidget {
     std::array<bool, 8> wanted_{};  // button states outside operations
     std::array<QPushButton*, 8> buttons_{};
     std::map<QString, QPointer<QWidget>> windows_;
+    std::unique_ptr<ProgressMonitor> progress_;
     DeviceChangeSource* deviceChanges_ = nullptr;
     QObject* deviceWatch_ = nullptr;
 };

@@ -37,6 +37,12 @@ struct CliContext {
     VirtualDrive* vdrive = nullptr;  // the mounted virtual drive, if any
     bool driveSelected = false;
     std::string persistFolder;  // --persist: where drive writes go back to
+    // Why the abort flag went up, once it has: Ctrl+C or --timeout.
+    const bool* interrupted = nullptr;
+    const bool* timedOut = nullptr;
+
+    bool Interrupted() const { return interrupted && *interrupted; }
+    bool TimedOut() const { return timedOut && *timedOut; }
 
     // Fails with a message when no drive was selected.
     bool RequireDrive();

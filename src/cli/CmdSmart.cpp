@@ -8,7 +8,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliJson.h"
-#include "smart/Cp1252.h"
+#include "common/Cp1252.h"
 #include "smart/SmartData.h"
 #include "smart/SmartRead.h"
 

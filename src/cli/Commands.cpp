@@ -12,10 +12,12 @@ void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
 void AddM21Commands(CliCommands& commands);
+void AddSsLogCommand(CliCommands& commands);
+void AddProgressCommands(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddListCommand, AddM21Commands})
+                     AddSsLogCommand, AddProgressCommands, AddListCommand, AddM21Commands})
         add(commands);
 }
 

@@ -214,6 +214,8 @@ int Main(int argc, char** argv) {
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(g.timeout));
     bool timedOut = false, interrupted = false;
+    ctx.interrupted = &interrupted;
+    ctx.timedOut = &timedOut;
     host.interruptRequested = [&] {
         if (interrupts.Pending()) interrupted = true;
         if (g.timeout > 0 && std::chrono::steady_clock::now() > deadline) timedOut = true;

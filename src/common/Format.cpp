@@ -27,6 +27,19 @@ std::string Format(const char* fmt, ...) {
     return s;
 }
 
+std::string FormatElapsed(uint64_t seconds) {
+    uint64_t hours = seconds / 3600;
+    const uint64_t minutes = (seconds % 3600) / 60, secs = seconds % 60;
+    std::string prefix;
+    if (hours > 24) {
+        hours %= 24;
+        prefix = Format("%02llu:", static_cast<unsigned long long>(seconds / 86400));
+    }
+    return prefix + Format("%02llu:%02llu:%02llu", static_cast<unsigned long long>(hours),
+                           static_cast<unsigned long long>(minutes),
+                           static_cast<unsigned long long>(secs));
+}
+
 std::string Trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;

@@ -1,6 +1,7 @@
 #pragma once
 // printf-style formatting into std::string and small text helpers.
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,11 @@ namespace qm {
 
 std::string Format(const char* fmt, ...) QM_PRINTF_FORMAT(1, 2);
 std::string FormatV(const char* fmt, va_list args);
+
+// Seconds as hh:mm:ss, each part at least two digits. Only when the hours
+// exceed 24 do they wrap and a day count (at least two digits) and ":" go in
+// front: 86400 -> "24:00:00", 89999 -> "24:59:59", 90061 -> "01:01:01:01".
+std::string FormatElapsed(uint64_t seconds);
 
 std::string Trim(std::string_view s);
 std::string ToLower(std::string_view s);

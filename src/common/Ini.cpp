@@ -3,34 +3,56 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
+#include "common/Cp1252.h"
 #include "common/Format.h"
 
 namespace qm {
+namespace {
 
-IniFile IniFile::Parse(std::string_view text) {
+std::string_view TrimView(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+IniFile IniFile::Parse(std::string_view raw) {
+    // A byte-order mark says how the rest is encoded; without one the text is
+    // code page 1252 already.
+    std::string converted;
+    std::string_view text = raw;
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
+        converted = Utf8ToCp1252(raw.substr(3));
+        text = converted;
+    } else if (raw.substr(0, 2) == "\xFF\xFE") {
+        converted = Utf16LeToCp1252(raw.substr(2));
+        text = converted;
+    }
     IniFile ini;
     Section* current = nullptr;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t eol = text.find('\n', pos);
         if (eol == std::string_view::npos) eol = text.size();
-        std::string line = Trim(text.substr(pos, eol - pos));
+        const std::string_view line = TrimView(text.substr(pos, eol - pos));
         pos = eol + 1;
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
-            size_t close = line.find(']');
-            if (close == std::string::npos) continue;
-            std::string name = Trim(std::string_view(line).substr(1, close - 1));
-            ini.sections_.push_back(Section{name, {}});
+            const size_t close = line.find(']');
+            if (close == std::string_view::npos) continue;
+            ini.sections_.push_back(
+                Section{std::string(TrimView(line.substr(1, close - 1))), {}, {}});
             current = &ini.sections_.back();
             continue;
         }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos || current == nullptr) continue;
-        current->entries.push_back(Entry{Trim(std::string_view(line).substr(0, eq)),
-                                         Trim(std::string_view(line).substr(eq + 1))});
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos || current == nullptr) continue;
+        current->entries.push_back(Entry{std::string(TrimView(line.substr(0, eq))),
+                                         std::string(TrimView(line.substr(eq + 1)))});
+        current->index.emplace(ToLower(current->entries.back().key), current->entries.size() - 1);
     }
     return ini;
 }
@@ -47,19 +69,21 @@ const IniFile::Section* IniFile::Find(std::string_view section) const {
     return nullptr;
 }
 
-std::string IniFile::Get(std::string_view section, std::string_view key) const {
+const IniFile::Entry* IniFile::FindEntry(std::string_view section, std::string_view key) const {
     // Windows profile lookup: the first section with the name, the first key in it.
-    if (const Section* s = Find(section))
-        for (const Entry& e : s->entries)
-            if (EqualsNoCase(e.key, key)) return e.value;
-    return {};
+    const Section* s = Find(section);
+    if (!s) return nullptr;
+    const auto it = s->index.find(ToLower(key));
+    return it == s->index.end() ? nullptr : &s->entries[it->second];
+}
+
+std::string IniFile::Get(std::string_view section, std::string_view key) const {
+    const Entry* e = FindEntry(section, key);
+    return e ? e->value : std::string();
 }
 
 bool IniFile::Has(std::string_view section, std::string_view key) const {
-    if (const Section* s = Find(section))
-        for (const Entry& e : s->entries)
-            if (EqualsNoCase(e.key, key)) return true;
-    return false;
+    return FindEntry(section, key) != nullptr;
 }
 
 bool IniFile::HasSection(std::string_view section) const {
@@ -77,19 +101,49 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
     return keys;
 }
 
+const IniFile& IniCache::Get(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    Slot now;
+    now.exists = fs::is_regular_file(path, ec);
+    if (now.exists) {
+        now.size = fs::file_size(path, ec);
+        if (!ec) now.mtime = fs::last_write_time(path, ec);
+        if (ec) now.exists = false;
+    }
+    auto it = files_.find(path);
+    if (it != files_.end() && it->second.exists == now.exists && it->second.size == now.size &&
+        it->second.mtime == now.mtime)
+        return it->second.ini;
+    if (now.exists) {
+        now.ini = IniFile::Load(path);
+        ++parses_;
+    }
+    Slot& slot = files_[path];
+    slot = std::move(now);
+    return slot.ini;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* errorText) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         if (errorText) *errorText = std::strerror(errno);
         return false;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
+    // One read of the whole size, not a stream copy that grows as it goes.
+    const std::streamoff size = in.tellg();
+    std::string text;
+    if (size > 0) {
+        text.resize(static_cast<size_t>(size));
+        in.seekg(0);
+        in.read(text.data(), size);
+        text.resize(static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         if (errorText) *errorText = "read error";
         return false;
     }
-    out = ss.str();
+    out = std::move(text);
     return true;
 }
 

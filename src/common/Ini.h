@@ -2,8 +2,16 @@
 // INI text read with Windows profile semantics: section and key names are
 // case-insensitive, the first matching section and key win, values are
 // trimmed, a missing file, section or key yields empty text.
+//
+// Text is code page 1252, as the program keeps it. Lines may end in LF or
+// CR LF, the last one without either. A file that starts with a UTF-8 or
+// UTF-16LE byte-order mark is converted to code page 1252 when it is parsed.
+#include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -30,9 +38,33 @@ class IniFile {
     struct Section {
         std::string name;
         std::vector<Entry> entries;
+        // Lower-case key -> index of its first entry (large description files
+        // are looked up five times a poll).
+        std::unordered_map<std::string, size_t> index;
     };
+    const Entry* FindEntry(std::string_view section, std::string_view key) const;
     const Section* Find(std::string_view section) const;
     std::vector<Section> sections_;
+};
+
+// Parsed INI files by path. Each file is parsed once and read again only when
+// its size or modification time has changed; a missing file is an empty one.
+// Lives in the Workbench, so every lookup of a data file shares one parse.
+class IniCache {
+  public:
+    const IniFile& Get(const std::string& path);
+    // How many times a file was actually parsed (for tests and benchmarks).
+    uint64_t Parses() const { return parses_; }
+
+  private:
+    struct Slot {
+        bool exists = false;
+        uintmax_t size = 0;
+        std::filesystem::file_time_type mtime{};
+        IniFile ini;
+    };
+    std::map<std::string, Slot> files_;
+    uint64_t parses_ = 0;
 };
 
 // Reads a whole file into a string. Returns false (and leaves errorText set to

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "common/Host.h"
+#include "common/Ini.h"
+#include "defects/DefectTables.h"
 #include "drive/DriveLink.h"
 #include "drive/DriveTables.h"
 
@@ -42,6 +44,8 @@ struct Workbench {
     DriveLink link;
     DriveIdentity identity;
     SharedFlags flags;
+    // ROYL-format flag, zone table and defect list of the defect tools.
+    DefectTables defects;
 
     // Selection tables of the main window.
     std::vector<PCIDevDesc> controllers;  // at most kMaxPciChannels
@@ -60,6 +64,9 @@ struct Workbench {
     const std::string& DataFilesFolder() const {
         return dataFilesFolder.empty() ? programFolder : dataFilesFolder;
     }
+    // The data files parsed so far (Errors.ini, ModDescr.ini, ...), each read
+    // again only when it changes on disk.
+    IniCache dataFiles;
     // Per-user folder for what the program keeps (the module journal).
     std::string dataFolder;
 };

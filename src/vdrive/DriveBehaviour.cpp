@@ -94,6 +94,33 @@ bool ParseDriveBehaviour(const IniFile& ini, DriveTiming& timing, DriveFaults& f
     for (const std::string& key : t.Keys())
         if (StartsWith(key, "SlowRegion") && !t.Region(key, timing.slowRegions)) return false;
 
+    // [Tests] ID=ms[,result]: the id in hex.
+    for (const std::string& key : ini.Keys("Tests")) {
+        const std::string text = ini.Get("Tests", key);
+        unsigned long long id = 0;
+        if (!ParseHex(key, id) || id == 0 || id > 0xFFFF) {
+            error = "[Tests] " + key + ": the key must be a test id in hexadecimal, 1 to FFFF";
+            return false;
+        }
+        TestRun run;
+        const size_t comma = text.find(',');
+        long long runMs = 0;
+        if (!t.Parse(key, text.substr(0, comma), runMs, 0, kDay)) {
+            error = "[Tests] " + key + ": expected ms[,result]: " + text;
+            return false;
+        }
+        run.runNanos = runMs * 1'000'000;
+        if (comma != std::string::npos) {
+            run.hasResult = true;
+            if (!t.Parse(key, text.substr(comma + 1), run.result, 0, 0xFFFF)) {
+                error =
+                    "[Tests] " + key + ": expected ms[,result] with a result 0 to 0xFFFF: " + text;
+                return false;
+            }
+        }
+        timing.tests[static_cast<uint16_t>(id)] = run;
+    }
+
     Reader f(ini, "Faults", error);
     for (const std::string& key : f.Keys()) {
         const std::string value = ini.Get("Faults", key);
@@ -125,13 +152,26 @@ bool ParseDriveBehaviour(const IniFile& ini, DriveTiming& timing, DriveFaults& f
         !f.Get("RemoveAfterChunks", faults.removeAfterChunks, 0, 0xFFFFFFFFLL) ||
         !f.Get("StuckBusy", stuck, 0, 1) ||
         !f.Get("FailDeviceCalls", faults.failDeviceCalls, -1, 0x7FFFFFFF) ||
-        !f.Get("TestResult", faults.testResult, 0, 0xFFFF))
+        !f.Get("TestResult", faults.testResult, 0, 0xFFFF) ||
+        !f.Get("TestDbsCode", faults.testDbsCode, 0, 0xFFFFFFFFLL) ||
+        !f.Get("TestSecondaryEcode", faults.testSecondaryEcode, 0, 0xFFFF) ||
+        !f.Get("FailStatusReads", faults.failStatusReads, 0, 0xFFFFFFFFLL))
         return false;
     faults.stuckBusy = stuck != 0;
     ms = faults.slowNanos / 1'000'000;
     if (!f.Get("SlowMs", ms, 0, kDay)) return false;
     faults.slowNanos = ms * 1'000'000;
     return true;
+}
+
+bool ParseStatusSetup(const IniFile& ini, StatusSetup& status, std::string& error) {
+    Reader r(ini, "Status", error);
+    return r.Get("Power", status.power, 0, 0xFF) &&
+           r.Get("IdleBackground", status.idleBackground, 0, 0xFF) &&
+           r.Get("SecondaryEcode", status.secondaryEcode, 0, 0xFFFF) &&
+           r.Get("InitiatorCode", status.initiatorCode, 0, 0xFFFFFFFFLL) &&
+           r.Get("DbsCode", status.dbsCode, 0, 0xFFFFFFFFLL) &&
+           r.Get("ServoGroupError", status.servoGroupError, 0, 0xFFFF);
 }
 
 }  // namespace qm

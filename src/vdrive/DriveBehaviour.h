@@ -18,6 +18,13 @@ struct SlowRegion {
     int64_t extraNanos = 0;
 };
 
+// How one test id runs when a step-run key starts it ([Tests] ID=ms[,result]).
+struct TestRun {
+    int64_t runNanos = 0;
+    bool hasResult = false;  // without one, [Faults] TestResult decides
+    uint16_t result = 0;
+};
+
 struct DriveTiming {
     int64_t resetNanos = 1'500'000'000;    // busy after a power-on reset
     int64_t testRunNanos = 6'000'000'000;  // one single-step test run
@@ -26,6 +33,18 @@ struct DriveTiming {
     int64_t fullStrokeNanos = 14'000'000;  // seek time over the whole stroke (without settle)
     int64_t headSwitchNanos = 400'000;
     std::vector<SlowRegion> slowRegions;
+    // Per test id: run time and result instead of testRunNanos / TestResult.
+    std::map<uint16_t, TestRun> tests;
+};
+
+// Status-sector fields the model does not compute, as fixed values ([Status]).
+struct StatusSetup {
+    uint8_t power = 0;           // byte 0x37 (power state in bits 5-7)
+    uint8_t idleBackground = 0;  // byte 0x36 while no test runs
+    uint16_t secondaryEcode = 0;
+    uint32_t initiatorCode = 0;
+    uint32_t dbsCode = 0;
+    uint16_t servoGroupError = 0;
 };
 
 struct DriveFaults {
@@ -52,11 +71,21 @@ struct DriveFaults {
     std::vector<SlowRegion> slowRegions;
     // Error code a single-step test run ends with (0: passed).
     uint16_t testResult = 0;
+    // DBS code and SecondaryEcode the status sector shows after a run that
+    // ended with a non-zero result (0: the [Status] value stays).
+    uint32_t testDbsCode = 0;
+    uint16_t testSecondaryEcode = 0;
+    // From the n-th status read after a step-run key until the next key,
+    // status reads fail with ERR/ABRT and no data. 0: off.
+    uint32_t failStatusReads = 0;
 };
 
 // Reads [Timing] and [Faults] of drive.ini. False (with the key named in
 // error) when a value does not parse.
 bool ParseDriveBehaviour(const IniFile& ini, DriveTiming& timing, DriveFaults& faults,
                          std::string& error);
+// Reads [Status] of drive.ini; false (with the key named in error) when a
+// value does not parse.
+bool ParseStatusSetup(const IniFile& ini, StatusSetup& status, std::string& error);
 
 }  // namespace qm

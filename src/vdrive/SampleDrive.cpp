@@ -151,7 +151,8 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
         }
         c.reportHidden = hidden == "report";
         std::string why2;
-        if (!ParseDriveBehaviour(ini, c.timing, c.faults, why2)) {
+        if (!ParseDriveBehaviour(ini, c.timing, c.faults, why2) ||
+            !ParseStatusSetup(ini, c.status, why2)) {
             error = iniPath + ": " + why2;
             return false;
         }
@@ -166,6 +167,21 @@ bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std
     }
     if (!ReadSectorFile(dir, "smart-data.bin", c.smartData, error)) return false;
     if (!ReadSectorFile(dir, "smart-thresholds.bin", c.smartThresholds, error)) return false;
+    const std::string framesPath = dir + "/status-frames.bin";
+    std::error_code ec;
+    if (std::filesystem::exists(framesPath, ec)) {
+        std::string frames;
+        if (!ReadWholeFile(framesPath, frames, &why)) {
+            error = framesPath + ": " + why;
+            return false;
+        }
+        if (frames.empty() || frames.size() % 512 != 0) {
+            error = Format("%s: %zu bytes is not a whole number of 512-byte status sectors",
+                           framesPath.c_str(), frames.size());
+            return false;
+        }
+        c.statusFrames.assign(frames.begin(), frames.end());
+    }
     // Service area: modules/ and tables/ when the folder has them, else the
     // sample's, built again so that module 0x21 agrees with these sectors.
     ServiceArea sa;

@@ -221,7 +221,7 @@ std::vector<Defect> MakeGList(Random& rnd, const Zones& zones, std::vector<Spot>
 SaImage SurfaceLog(Random& rnd, uint16_t id, const std::vector<Defect>& glist, int head) {
     SaImage img = MakeRoylModule(id, SaImage(16 * 512 - kRoylHeaderLength, 0));
     size_t at = kRoylHeaderLength;
-    int n = 0;
+    int n = 0, tracks = 0;
     for (const Defect& d : glist) {
         if (d.head != head || n >= 120) continue;
         uint8_t* r = img.data() + at;
@@ -230,9 +230,12 @@ SaImage SurfaceLog(Random& rnd, uint16_t id, const std::vector<Defect>& glist, i
         r[1] = static_cast<uint8_t>(address >> 16);
         r[2] = static_cast<uint8_t>(address >> 8);
         r[3] = static_cast<uint8_t>(address);
+        // A track entry is marked by kind word 1 = 0xFFFF, by a high byte of
+        // kind word 2 other than 2, or by both; the log holds all three.
         const bool track = rnd.Chance(10);
-        PutU16(r + 4, track ? 0xFFFF : 0x0000);
-        PutU16(r + 6, track ? 0x0300 : 0x0200);
+        const int mark = track ? tracks++ % 3 : 0;
+        PutU16(r + 4, track && mark != 1 ? 0xFFFF : 0x0000);
+        PutU16(r + 6, track && mark != 2 ? 0x0300 : 0x0200);
         PutU16(r + 18, d.first);
         PutU16(r + 20, d.last);
         at += 24;
@@ -336,6 +339,9 @@ SaImage SelfScanLog() {
     p[0x2A0] = 0x11;  // test 1: abort code, test id, status
     p[0x2A1] = 0xC8;
     PutU16(p + 0x2A2, 0x0003);
+    p[0x2A4] = 0xA8;  // test 2: test id, abort code, status
+    p[0x2A5] = 0x0A;
+    PutU16(p + 0x2A6, 0x0002);
     section(13, 0x2B0);
     PutU32(p + 0x2B0, 14);
     PutU32(p + 0x2B4, 212);

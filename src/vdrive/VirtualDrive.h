@@ -46,6 +46,12 @@ struct DriveContent {
     ServiceArea serviceArea;
     DriveTiming timing;
     DriveFaults faults;
+    // Fixed status-sector fields ([Status] of drive.ini).
+    StatusSetup status;
+    // Status-frame playback (status-frames.bin): N whole 512-byte sectors;
+    // each status read returns the next one, the last one repeating. Empty:
+    // the status sector is built from the drive's state.
+    std::vector<uint8_t> statusFrames;
 };
 
 class VscEngine;

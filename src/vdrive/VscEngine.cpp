@@ -27,8 +27,9 @@ constexpr size_t kStLastStatus = 0x06, kStLastCommand = 0x07, kStFeatures = 0x0A
                  kStHead = 0x44, kStZone = 0x45, kStDriveTemp = 0x4A, kStJunctionTemp = 0x4B,
                  kStCoilTemp = 0x4C, kStServo = 0x4E, kStProgress = 0x68, kStFlexTemp = 0x6A,
                  kStPtm = 0x190, kStTest = 0x192, kStAction = 0x194, kStExtErrCode = 0x196,
-                 kStTestStep = 0x198;
-constexpr uint8_t kBackgroundIdle = 0, kBackgroundPst = 6;
+                 kStTestStep = 0x198, kStSecondaryEcode = 0x30, kStInitiator = 0x32,
+                 kStServoGroupError = 0x50, kStDbsCode = 0x60;
+constexpr uint8_t kBackgroundPst = 6;
 constexpr uint32_t kFlagVsc = 0x1, kFlagTransfer = 0x2, kFlagTest = 0x4;
 
 int64_t SteadyNow() {
@@ -158,11 +159,28 @@ AtaReply VscEngine::Execute(const TaskFile& tf, std::span<const uint8_t> data) {
     if (tf.lbaLow == kKeyLog) {
         if (tf.sectorCount != 1) return Refuse(tf);
         if (tf.features == kWriteLog) return Key(tf, data);
-        AtaReply r = Done(tf);
-        r.data = StatusSector();
-        return r;
+        return StatusRead(tf);
     }
     return tf.features == kReadLog ? DataIn(tf) : DataOut(tf, data);
+}
+
+AtaReply VscEngine::StatusRead(const TaskFile& tf) {
+    if (statusReadsSinceRun_ >= 0) ++statusReadsSinceRun_;
+    if (faults_.failStatusReads && statusReadsSinceRun_ >= faults_.failStatusReads)
+        return Refuse(tf);
+    AtaReply r = Done(tf);
+    const std::vector<uint8_t>& frames = content_.statusFrames;
+    if (frames.size() >= 512) {
+        // Playback: the next recorded sector, the last one again and again.
+        const size_t count = frames.size() / 512;
+        const size_t at = std::min(nextFrame_, count - 1) * 512;
+        r.data.assign(frames.begin() + static_cast<std::ptrdiff_t>(at),
+                      frames.begin() + static_cast<std::ptrdiff_t>(at + 512));
+        if (nextFrame_ < count) ++nextFrame_;
+        return r;
+    }
+    r.data = StatusSector();
+    return r;
 }
 
 AtaReply VscEngine::Key(const TaskFile& tf, std::span<const uint8_t> data) {
@@ -171,6 +189,7 @@ AtaReply VscEngine::Key(const TaskFile& tf, std::span<const uint8_t> data) {
     for (int i = 0; i < 16; ++i) w[i] = GetU16(data.data() + 2 * i);
     xfer_ = {};  // a new key ends any data phase left open
     returned_ = 0;
+    statusReadsSinceRun_ = -1;
     lastAction_ = w[0];
     busyUntil_ = std::max(busyUntil_, now_() + faults_.slowNanos);
     const auto forced = faults_.actionStatus.find(w[0]);
@@ -211,6 +230,11 @@ uint16_t VscEngine::Action(const uint16_t* w, std::span<const uint8_t> key) {
             testStart_ = now_();
             testLength_ = testId_ == 0xDC ? 0 : timing_.testRunNanos;
             testResult_ = faults_.testResult;
+            if (const auto run = timing_.tests.find(testId_); run != timing_.tests.end()) {
+                testLength_ = run->second.runNanos;
+                if (run->second.hasResult) testResult_ = run->second.result;
+            }
+            statusReadsSinceRun_ = 0;
             Refresh();
             return kVscOk;
         }
@@ -454,8 +478,15 @@ std::vector<uint8_t> VscEngine::StatusSector() const {
     PutU32(p + kStFlags, (vscMode_ ? kFlagVsc : 0) |
                              (xfer_.dir != Direction::None ? kFlagTransfer : 0) |
                              (running ? kFlagTest : 0));
-    p[kStBackground] = running ? kBackgroundPst : kBackgroundIdle;
-    p[kStPower] = 0;  // active
+    const StatusSetup& fixed = content_.status;
+    p[kStBackground] = running ? kBackgroundPst : fixed.idleBackground;
+    p[kStPower] = fixed.power;
+    const bool failed = finished && testResult_ != 0;
+    PutU16(p + kStSecondaryEcode, failed && faults_.testSecondaryEcode ? faults_.testSecondaryEcode
+                                                                       : fixed.secondaryEcode);
+    PutU32(p + kStInitiator, fixed.initiatorCode);
+    PutU32(p + kStDbsCode, failed && faults_.testDbsCode ? faults_.testDbsCode : fixed.dbsCode);
+    PutU16(p + kStServoGroupError, fixed.servoGroupError);
     uint32_t cylinder = cylinder_;
     uint8_t head = head_;
     uint16_t progress = 0;

@@ -79,6 +79,7 @@ class VscEngine {
     AtaReply Key(const TaskFile& tf, std::span<const uint8_t> data);
     AtaReply DataIn(const TaskFile& tf);
     AtaReply DataOut(const TaskFile& tf, std::span<const uint8_t> data);
+    AtaReply StatusRead(const TaskFile& tf);
     std::vector<uint8_t> StatusSector() const;
     // Runs one key; returns the status word.
     uint16_t Action(const uint16_t* w, std::span<const uint8_t> key);
@@ -114,6 +115,10 @@ class VscEngine {
     bool testStarted_ = false;
     int64_t testStart_ = 0, testLength_ = 0;
     uint16_t testId_ = 0, testArg_ = 0, testResult_ = 0;
+    // Status reads since the last key, counted when that key started a test
+    // run (-1 otherwise), for the failing-status-read fault.
+    int64_t statusReadsSinceRun_ = -1;
+    size_t nextFrame_ = 0;  // status-frame playback
     TaskFile lastTf_;
     uint8_t lastStatus_ = 0, lastError_ = 0;
 };

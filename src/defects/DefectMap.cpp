@@ -1,0 +1,504 @@
+#include "defects/DefectMap.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+
+#include "common/Workbench.h"
+
+namespace qm {
+
+const char kZoneMapMissingMessage[] =
+    "Defects layout will not match real\rif the Zone Map has not been loaded.";
+
+MapGeometry MapGeometry::For(int width, int height) {
+    MapGeometry g;
+    g.width = std::max(width, 0);
+    g.height = std::max(height, 0);
+    g.m = std::min(g.width, g.height);
+    g.rOuter = g.m / 2 - g.m / 10;
+    g.cx = g.width / 2;
+    g.cy = g.height / 2;
+    g.r0 = std::min(g.cy, g.cx);
+    return g;
+}
+
+uint32_t MapGeometry::ScaleFor(uint32_t maxCylinder) const {
+    // Kept in 32 bits and at least 1: a tiny table (or a tiny bitmap) must
+    // not make the cylinder-to-radius division undefined.
+    return std::max<uint32_t>(1, maxCylinder / static_cast<uint32_t>(std::max(rOuter, 1)));
+}
+
+int MapHeadCount(uint8_t headCount) {
+    return headCount == 0 ? kMaxMapHeads : std::min<int>(headCount, kMaxMapHeads);
+}
+
+void DrawHeadLabels(Canvas& canvas, int heads) {
+    heads = std::clamp(heads, 0, kMaxMapHeads);
+    for (int h = 0; h < heads; ++h)
+        canvas.TextOut(canvas.Width() - 40, 15 * h + 5, "Head " + std::to_string(h),
+                       kHeadColors[static_cast<size_t>(h)]);
+}
+
+void ClearDefectMap(Canvas& canvas, bool black, int heads) {
+    canvas.Fill(MapBackground(black));
+    DrawHeadLabels(canvas, heads);
+}
+
+// ---------------------------------------------------------------------------
+// The anti-aliased arc.
+//
+// The midpoint trace walks the first octant: step s has y = -s and the
+// sub-pixel x = x - e / (2x + 1). Its eight mirror images cover the circle;
+// the octant k (k * 45 .. k * 45 + 45 degrees) gets, in screen offsets:
+//   0 (xf, -s)   1 (s, -xf)   2 (-s, -xf)   3 (-xf, -s)
+//   4 (-xf, s)   5 (-s, xf)   6 (s, xf)     7 (xf, s)
+// Within an octant one coordinate is +-s. Membership of a point in the arc is
+// decided on that coordinate against the end point's coordinate rounded to
+// whole pixels (y in octants 0, 3, 4, 7; x in 1, 2, 5, 6). Expressed as a key
+// that grows with the angle, the key is +s in even octants and -s in odd
+// ones, so the points of an octant that belong to the arc are a range of
+// steps, which is what the fast path walks.
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180.0;
+
+// The points of one step in drawing order: (dx, dy) of each octant.
+inline void StepPoints(double xf, double s, double (&dx)[8], double (&dy)[8]) {
+    dx[0] = xf, dy[0] = -s;
+    dx[1] = s, dy[1] = -xf;
+    dx[2] = -s, dy[2] = -xf;
+    dx[3] = -xf, dy[3] = -s;
+    dx[4] = -xf, dy[4] = s;
+    dx[5] = -s, dy[5] = xf;
+    dx[6] = s, dy[6] = xf;
+    dx[7] = xf, dy[7] = s;
+}
+
+// The key of a point of octant k: grows with the angle inside the octant.
+inline double PointKey(int k, double dx, double dy) {
+    switch (k) {
+        case 0:
+        case 7:
+            return -dy;
+        case 3:
+        case 4:
+            return dy;
+        case 1:
+        case 2:
+            return -dx;
+        default:
+            return dx;  // 5, 6
+    }
+}
+
+// The key of the end point at angle a (degrees) in octant k: its coordinate
+// rounded to whole pixels (ties to even).
+inline long long EndKey(int k, int r, double a) {
+    const double y = std::nearbyint(-r * std::sin(a * kDegree));
+    const double x = std::nearbyint(r * std::cos(a * kDegree));
+    return static_cast<long long>(PointKey(k, x, y));
+}
+
+double Reduce(double a) {
+    a = std::fmod(a, 360.0);
+    if (a < 0) a += 360.0;
+    if (a >= 360.0) a -= 360.0;
+    return a;
+}
+
+int OctantOf(double a) {
+    return std::clamp(static_cast<int>(a / 45.0), 0, 7);
+}
+
+// Which keys of each octant belong to the arc.
+struct OctantRule {
+    enum Kind { Out, All, From, To, Between, Outside } kind = Out;
+    long long t1 = 0, t2 = 0;
+    bool Holds(double key) const {
+        switch (kind) {
+            case Out:
+                return false;
+            case All:
+                return true;
+            case From:
+                return key >= t1;
+            case To:
+                return key <= t2;
+            case Between:
+                return key >= t1 && key <= t2;
+            case Outside:
+                return key >= t1 || key <= t2;
+        }
+        return false;
+    }
+};
+
+struct ArcRules {
+    bool draw = false;
+    std::array<OctantRule, 8> octant{};
+};
+
+ArcRules RulesFor(int r, double a1, double a2) {
+    ArcRules rules;
+    if (r < 0 || !std::isfinite(a1) || !std::isfinite(a2)) return rules;
+    if (a1 == 0 && a2 == 0) return rules;
+    rules.draw = true;
+    if (a2 - a1 >= 360) {
+        for (OctantRule& o : rules.octant) o.kind = OctantRule::All;
+        return rules;
+    }
+    a1 = Reduce(a1);
+    a2 = Reduce(a2);
+    const int s = OctantOf(a1), e = OctantOf(a2);
+    const long long t1 = EndKey(s, r, a1), t2 = EndKey(e, r, a2);
+    if (s == e) {
+        if (a1 <= a2) {
+            rules.octant[static_cast<size_t>(s)] = {OctantRule::Between, t1, t2};
+        } else {
+            for (OctantRule& o : rules.octant) o.kind = OctantRule::All;
+            rules.octant[static_cast<size_t>(s)] = {OctantRule::Outside, t1, t2};
+        }
+        return rules;
+    }
+    rules.octant[static_cast<size_t>(s)] = {OctantRule::From, t1, 0};
+    rules.octant[static_cast<size_t>(e)] = {OctantRule::To, 0, t2};
+    for (int k = (s + 1) % 8; k != e; k = (k + 1) % 8)
+        rules.octant[static_cast<size_t>(k)].kind = OctantRule::All;
+    return rules;
+}
+
+// Steps lo..hi (inclusive; empty when lo > hi).
+struct StepRange {
+    long long lo = 1, hi = 0;
+    bool Has(long long s) const { return s >= lo && s <= hi; }
+};
+
+// The steps of octant k whose key satisfies the rule (at most two ranges).
+void StepsOf(int k, const OctantRule& rule, long long last, StepRange& a, StepRange& b) {
+    a = {};
+    b = {};
+    // key = s (even octants) or -s (odd): key >= t is s >= t or s <= -t.
+    const bool even = k % 2 == 0;
+    auto atLeast = [&](long long t) {  // key >= t
+        return even ? StepRange{t, last} : StepRange{0, -t};
+    };
+    auto atMost = [&](long long t) {  // key <= t
+        return even ? StepRange{0, t} : StepRange{-t, last};
+    };
+    switch (rule.kind) {
+        case OctantRule::Out:
+            break;
+        case OctantRule::All:
+            a = {0, last};
+            break;
+        case OctantRule::From:
+            a = atLeast(rule.t1);
+            break;
+        case OctantRule::To:
+            a = atMost(rule.t2);
+            break;
+        case OctantRule::Between: {
+            const StepRange x = atLeast(rule.t1), y = atMost(rule.t2);
+            a = {std::max(x.lo, y.lo), std::min(x.hi, y.hi)};
+            break;
+        }
+        case OctantRule::Outside:
+            a = atLeast(rule.t1);
+            b = atMost(rule.t2);
+            break;
+    }
+    a.lo = std::max(a.lo, 0LL), a.hi = std::min(a.hi, last);
+    b.lo = std::max(b.lo, 0LL), b.hi = std::min(b.hi, last);
+}
+
+// The midpoint trace of radius r: the sub-pixel x of every step.
+void TraceCircle(int r, std::vector<double>& out) {
+    out.clear();
+    long long x = r, e = 0, inc = 1;
+    while (2 * x + 1 >= inc) {
+        out.push_back(static_cast<double>(x) -
+                      static_cast<double>(e) / static_cast<double>(2 * x + 1));
+        e += inc;
+        inc += 2;
+        if (e >= 2 * x + 1) {
+            e -= 2 * x + 1;
+            --x;
+        }
+    }
+}
+
+// Radii beyond this are not cached (nothing the map draws comes near it).
+constexpr int kMaxCachedRadius = 1 << 15;
+
+}  // namespace
+
+const std::vector<double>& ArcPainter::Trace(int r) {
+    if (static_cast<size_t>(r) >= traces_.size()) traces_.resize(static_cast<size_t>(r) + 1);
+    std::vector<double>& t = traces_[static_cast<size_t>(r)];
+    if (t.empty()) TraceCircle(r, t);
+    return t;
+}
+
+void ArcPainter::ArcReference(Canvas& canvas, int cx, int cy, int r, double a1, double a2,
+                              Argb color) {
+    const ArcRules rules = RulesFor(r, a1, a2);
+    if (!rules.draw) return;
+    std::vector<double> trace;
+    TraceCircle(r, trace);
+    double dx[8], dy[8];
+    for (size_t s = 0; s < trace.size(); ++s) {
+        StepPoints(trace[s], static_cast<double>(s), dx, dy);
+        for (int k = 0; k < 8; ++k)
+            if (rules.octant[static_cast<size_t>(k)].Holds(PointKey(k, dx[k], dy[k])))
+                canvas.PointAA(cx + dx[k], cy + dy[k], color);
+    }
+}
+
+void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2, Argb color) {
+    const ArcRules rules = RulesFor(r, a1, a2);
+    if (!rules.draw) return;
+    if (r > kMaxCachedRadius) {
+        ArcReference(canvas, cx, cy, r, a1, a2, color);
+        return;
+    }
+    const std::vector<double>& trace = Trace(r);
+    const long long last = static_cast<long long>(trace.size()) - 1;
+    StepRange ranges[8][2];
+    std::vector<StepRange> spans;
+    spans.reserve(16);
+    for (int k = 0; k < 8; ++k) {
+        StepsOf(k, rules.octant[static_cast<size_t>(k)], last, ranges[k][0], ranges[k][1]);
+        for (const StepRange& x : ranges[k])
+            if (x.lo <= x.hi) spans.push_back(x);
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const StepRange& a, const StepRange& b) { return a.lo < b.lo; });
+    // Walk the union of the ranges in step order; every step gives its
+    // points in octant order, as the whole trace does.
+    long long next = 0;
+    double dx[8], dy[8];
+    for (const StepRange& span : spans) {
+        for (long long s = std::max(span.lo, next); s <= span.hi; ++s) {
+            StepPoints(trace[static_cast<size_t>(s)], static_cast<double>(s), dx, dy);
+            for (int k = 0; k < 8; ++k)
+                if (ranges[k][0].Has(s) || ranges[k][1].Has(s))
+                    canvas.PointAA(cx + dx[k], cy + dy[k], color);
+        }
+        next = std::max(next, span.hi + 1);
+    }
+}
+
+void PlainArc(Canvas& canvas, int cx, int cy, int r, double a1, double a2) {
+    if (r < 0 || !std::isfinite(a1) || !std::isfinite(a2)) return;
+    auto at = [&](double a, double& x, double& y) {
+        x = cx + r * std::cos(a * kDegree);
+        y = cy - r * std::sin(a * kDegree);
+    };
+    double x = 0, y = 0;
+    at(a1, x, y);
+    canvas.MoveToF(x, y);
+    // Whole degrees from a1; a far-off a2 cannot make this loop long.
+    const double stop = std::min(a2, a1 + 720.0);
+    for (double a = a1; a <= stop; a += 1) {
+        at(a, x, y);
+        canvas.LineToF(x, y);
+    }
+}
+
+void PlainCircle(Canvas& canvas, int cx, int cy, int r) {
+    if (r < 0) return;
+    canvas.MoveTo(cx + r, cy);
+    for (int a = 0; a <= 360; a += 3) {
+        const double rad = a * kDegree;
+        canvas.LineTo(cx + static_cast<int>(r * std::cos(rad)),
+                      cy - static_cast<int>(r * std::sin(rad)));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// View.
+namespace {
+
+// Radius of a cylinder: R0 - c div scale, kept in int range.
+int RadiusOf(const MapGeometry& g, uint64_t cylinder, uint32_t scale) {
+    const long long r = static_cast<long long>(g.r0) - static_cast<long long>(cylinder / scale);
+    return static_cast<int>(std::max<long long>(r, INT_MIN / 2));
+}
+
+// ZoneSectorsPerTrack over a pass's table, by binary search when the zone
+// ends ascend (every real table), else by the linear rule.
+class ZoneLookup {
+  public:
+    ZoneLookup(const DefectTables& t, bool linear) : t_(t) {
+        count_ = std::clamp(t.zoneCount, 0, static_cast<int>(kMaxZones));
+        sorted_ = !linear;
+        for (int i = 2; i < count_ && sorted_; ++i)
+            sorted_ =
+                t.zones[static_cast<size_t>(i - 1)].end <= t.zones[static_cast<size_t>(i)].end;
+    }
+    uint16_t SectorsPerTrack(uint32_t cylinder) const {
+        if (!sorted_ || count_ < 2) return ZoneSectorsPerTrack(t_, cylinder);
+        const auto first = t_.zones.begin() + 1, last = t_.zones.begin() + count_;
+        const auto it = std::lower_bound(first, last, cylinder,
+                                         [](const TZoneEntry& z, uint32_t c) { return z.end < c; });
+        if (it != last && it->sectorsPerTrack != 0) return it->sectorsPerTrack;
+        return t_.zones[static_cast<size_t>(count_ - 1)].sectorsPerTrack;
+    }
+
+  private:
+    const DefectTables& t_;
+    int count_ = 0;
+    bool sorted_ = false;
+};
+
+}  // namespace
+
+void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options, int heads,
+                 DefectMapReport* report) {
+    heads = std::clamp(heads, 0, kMaxMapHeads);
+    DefectTables& t = wb.defects;
+    LoadZoneTable(wb, 0);
+    const uint16_t wedges = ReadWedgeCount(wb);
+    const uint32_t listCount = LoadDefectList(wb, options.list);
+    const std::vector<TDefectEntry>& defects = t.defects;
+    const MapGeometry g = MapGeometry::For(canvas.Width(), canvas.Height());
+    if (report) {
+        report->entries = listCount;
+        report->wedges = wedges;
+        report->heads = heads;
+        report->geometry = g;
+        report->passes.clear();
+    }
+    const bool fast = !options.straightforward;
+
+    // Each pass draws only its own head's entries: split them once, in list order.
+    std::vector<std::vector<uint32_t>> byHead(static_cast<size_t>(heads));
+    if (fast) {
+        std::vector<size_t> counts(static_cast<size_t>(heads), 0);
+        for (const TDefectEntry& e : defects)
+            if (e.head < heads) ++counts[e.head];
+        for (int h = 0; h < heads; ++h)
+            byHead[static_cast<size_t>(h)].reserve(counts[static_cast<size_t>(h)]);
+        for (size_t j = 0; j < defects.size(); ++j)
+            if (defects[j].head < heads)
+                byHead[defects[j].head].push_back(static_cast<uint32_t>(j));
+    }
+
+    ArcPainter painter;
+    auto arc = [&](int r, double a1, double a2, Argb color) {
+        if (fast)
+            painter.Arc(canvas, g.cx, g.cy, r, a1, a2, color);
+        else
+            ArcPainter::ArcReference(canvas, g.cx, g.cy, r, a1, a2, color);
+    };
+    const std::string caption = wb.identity.model + " " + wb.identity.serial;
+
+    for (int i = 0; i < heads; ++i) {
+        const int z = LoadZoneTable(wb, static_cast<uint8_t>(i));
+        DefectMapPass pass;
+        pass.head = i;
+        pass.zones = z;
+        const auto zone = [&t](int n) -> const TZoneEntry& {
+            return t.zones[static_cast<size_t>(n)];
+        };
+
+        // Zone circles and the zone line, in grey. Without a zone table only
+        // the outer edge is drawn.
+        canvas.SetPenColor(kZoneColor);
+        int rLast = g.r0;
+        auto circle = [&](int r) {
+            pass.circles.push_back(r);
+            rLast = r;
+            if (options.antialias)
+                arc(r, 0, 360, kZoneColor);
+            else
+                PlainCircle(canvas, g.cx, g.cy, r);
+        };
+        circle(g.r0);
+        if (z > 0) {
+            const uint32_t scale = g.ScaleFor(zone(z - 1).end);
+            if (options.showZones && i == heads - 1) {
+                for (int n = 0; n < z; ++n) circle(RadiusOf(g, zone(n).end, scale));
+            } else {
+                circle(RadiusOf(g, zone(0).end, scale));
+                circle(RadiusOf(g, zone(z - 1).end, scale));
+            }
+            canvas.MoveTo(g.cx + g.r0, g.cy);
+            canvas.LineTo(g.cx + rLast, g.cy);
+        }
+        pass.rLast = rLast;
+
+        // Servo wedge spokes from the last circle to the edge; angle 0 points down.
+        if (options.wedges) {
+            for (uint32_t l = 0; l < wedges; ++l) {
+                const double a = l * 360.0 / wedges * kDegree;
+                const int x1 = g.cx + static_cast<int>(std::nearbyint(std::sin(a) * rLast));
+                const int y1 = g.cy + static_cast<int>(std::nearbyint(std::cos(a) * rLast));
+                const int x2 = g.cx + static_cast<int>(std::nearbyint(std::sin(a) * g.r0));
+                const int y2 = g.cy + static_cast<int>(std::nearbyint(std::cos(a) * g.r0));
+                canvas.MoveTo(x1, y1);
+                canvas.LineTo(x2, y2);
+                if (report) pass.spokes.push_back({x1, y1, x2, y2});
+            }
+        }
+
+        // The cylinder range: the last zone's end, or without a zone table the
+        // last defect's cylinder (with a warning).
+        uint32_t maxCylinder = 0;
+        if (z > 0) {
+            maxCylinder = zone(z - 1).end;
+        } else if (listCount > 0) {
+            maxCylinder = defects.empty() ? 0 : defects.back().cylinder;
+            wb.host.MessageBox(kZoneMapMissingMessage);
+        }
+        const uint32_t scale = g.ScaleFor(maxCylinder);
+        pass.maxCylinder = maxCylinder;
+        pass.scale = scale;
+
+        canvas.TextOut(10, 10, caption, MapCaptionColor(options.black));
+
+        // k: the least k >= 1 with k times the last zone's sectors per track
+        // at least 7200. A last zone of 0 sectors (or no zones) counts as 360.
+        uint32_t lastSpt = z > 0 ? zone(z - 1).sectorsPerTrack : 0;
+        if (lastSpt == 0) lastSpt = 360;
+        const uint32_t k = std::max<uint32_t>(1, (7200 + lastSpt - 1) / lastSpt);
+        if (z > 0) pass.k = static_cast<int>(k);
+
+        const ZoneLookup lookup(t, !fast);
+        auto draw = [&](size_t j) {
+            const TDefectEntry& e = defects[j];
+            // Heads 10 and up have no colour and no box: never drawn.
+            if (e.head >= kMaxMapHeads || e.head != i || !options.headChecked[e.head]) return;
+            uint32_t start = 0, end = 360;
+            if (e.last == kWholeTrack) {
+                if (!options.showTracks) return;
+            } else {
+                if (!options.showSectors) return;
+                const uint32_t spt = z > 0 ? lookup.SectorsPerTrack(e.cylinder) : 360;
+                // A zone of 0 sectors per track gives the entry no angle.
+                if (spt == 0) return;
+                const uint32_t p = std::max<uint32_t>(1, spt * k / 360);
+                start = e.first * k / p;
+                end = e.last * k / p;
+            }
+            const int r = RadiusOf(g, e.cylinder, scale);
+            const int a1 = 360 - static_cast<int>(end), a2 = 360 - static_cast<int>(start);
+            if (report && report->wantArcs) pass.arcs.push_back({j, r, a1, a2});
+            const Argb color = kHeadColors[e.head];
+            canvas.SetPenColor(color);
+            if (options.antialias)
+                arc(r, a1, a2, color);
+            else
+                PlainArc(canvas, g.cx, g.cy, r, a1, a2);
+        };
+        if (fast)
+            for (uint32_t j : byHead[static_cast<size_t>(i)]) draw(j);
+        else
+            for (size_t j = 0; j < defects.size(); ++j) draw(j);
+        if (report) report->passes.push_back(std::move(pass));
+    }
+}
+
+}  // namespace qm

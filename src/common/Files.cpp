@@ -1,7 +1,6 @@
 #include "common/Files.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,67 +10,112 @@ namespace qm {
 
 namespace fs = std::filesystem;
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+namespace {
+
+// Reads a whole regular file of at most `limit` bytes; `reason` says why not.
+template <class Bytes>
+bool ReadRegularFile(const std::string& path, Bytes& out, std::string& reason, size_t limit) {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = path + ": is a folder, not a file";
+    const fs::file_status st = fs::status(path, ec);
+    if (ec) {
+        reason = ec.message();
+        return false;
+    }
+    if (fs::is_directory(st)) {
+        reason = "is a folder, not a file";
+        return false;
+    }
+    // Opening a FIFO would wait for a writer, and a device has no end.
+    if (!fs::is_regular_file(st)) {
+        reason = "not a regular file";
+        return false;
+    }
+    const uintmax_t announced = fs::file_size(path, ec);
+    if (!ec && announced > limit) {
+        reason = std::to_string(announced) + " bytes is more than the " + std::to_string(limit) +
+                 " bytes the program reads";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = path + ": " + std::strerror(errno);
+        reason = std::strerror(errno);
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    // The system's own files (/proc, /sys) announce no true size: read in
+    // pieces, and never past the limit.
+    Bytes bytes;
+    char chunk[65536];
+    while (in) {
+        in.read(chunk, sizeof chunk);
+        const size_t got = static_cast<size_t>(in.gcount());
+        if (bytes.size() + got > limit) {
+            reason = "more than the " + std::to_string(limit) + " bytes the program reads";
+            return false;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
     if (in.bad()) {
-        error = path + ": read error";
+        reason = "read error";
         return false;
     }
     out = std::move(bytes);
     return true;
 }
 
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string& error,
+                   size_t limit) {
+    std::string reason;
+    if (ReadRegularFile(path, out, reason, limit)) return true;
+    error = path + ": " + reason;
+    return false;
+}
+
+bool ReadFileText(const std::string& path, std::string& out, std::string& reason, size_t limit) {
+    return ReadRegularFile(path, out, reason, limit);
+}
+
 bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
                      std::string& error) {
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::error_code ec;
+    fs::path target(path);
+    // A link keeps pointing where it did: the file it names is replaced.
+    if (fs::is_symlink(target, ec) && fs::exists(target, ec)) {
+        const fs::path resolved = fs::canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec)) {
         error = path + ": the folder " + folder.string() + " does not exist";
         return false;
     }
-    std::random_device rd;
-    // Built by appending: GCC 12 at -O3 (the mingw-w64 release build) reports a
-    // false -Wrestrict overlap for a chain of std::string operator+.
-    std::string tempName = ".";
-    tempName += target.filename().string();
-    tempName += ".tmp";
-    tempName += std::to_string(rd() % 1000000);
-    const fs::path temp = folder / tempName;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": " + std::strerror(errno);
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        out.flush();
-        if (!out) {
-            const int saved = errno;
-            out.close();
-            fs::remove(temp, ec);
-            error = path + ": " + (saved ? std::strerror(saved) : "write error (disk full?)");
-            return false;
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = path + ": " + ec.message();
+    if (fs::is_directory(target, ec)) {
+        error = path + ": is a folder, not a file";
         return false;
     }
-    return true;
+    std::random_device rd;
+    for (int attempt = 0;; ++attempt) {
+        // Built by appending: GCC 12 at -O3 (the mingw-w64 release build) reports a
+        // false -Wrestrict overlap for a chain of std::string operator+.
+        std::string tempName = ".";
+        tempName += target.filename().string();
+        tempName += ".tmp";
+        tempName += std::to_string(rd() % 1000000);
+        const std::string temp = (folder / tempName).string();
+        if (fs::exists(temp, ec) && attempt < 8) continue;
+        std::string why;
+        if (!os::WriteNewFileDurably(temp, data, size, target.string(), why)) {
+            error = path + ": " + why;
+            return false;
+        }
+        if (!os::ReplaceDurably(temp, target.string(), why)) {
+            fs::remove(temp, ec);
+            error = path + ": " + why;
+            return false;
+        }
+        return true;
+    }
 }
 
 std::vector<uint8_t> ReadFileBytesOrThrow(const std::string& path) {

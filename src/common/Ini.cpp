@@ -1,10 +1,6 @@
 #include "common/Ini.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
+#include "common/Files.h"
 #include "common/Format.h"
 
 namespace qm {
@@ -78,19 +74,10 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* errorText) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (errorText) *errorText = std::strerror(errno);
-        return false;
-    }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) {
-        if (errorText) *errorText = "read error";
-        return false;
-    }
-    out = ss.str();
-    return true;
+    std::string reason;
+    if (ReadFileText(path, out, reason)) return true;
+    if (errorText) *errorText = reason;
+    return false;
 }
 
 }  // namespace qm

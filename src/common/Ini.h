@@ -35,8 +35,9 @@ class IniFile {
     std::vector<Section> sections_;
 };
 
-// Reads a whole file into a string. Returns false (and leaves errorText set to
-// the system's message) when the file cannot be read.
+// Reads a whole regular file (at most kMaxInputFileBytes) into a string.
+// Returns false (and leaves errorText set to the reason) when the file cannot
+// be read.
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* errorText = nullptr);
 
 }  // namespace qm

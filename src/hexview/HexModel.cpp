@@ -1,9 +1,9 @@
 #include "hexview/HexModel.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#include "common/Files.h"
 
 namespace qm {
 
@@ -72,25 +72,12 @@ void HexModel::load(const uint8_t* data, size_t n) {
 }
 
 bool HexModel::loadFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        lastError_ = "Cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    // A regular file of at most the largest module: a FIFO or a device is
+    // refused instead of read for ever.
     ByteBlock buf;
-    uint8_t chunk[65536];
-    bool ok = true;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, f);
-        buf.insert(buf.end(), chunk, chunk + got);
-        if (got < sizeof chunk) {
-            ok = !std::ferror(f);
-            break;
-        }
-    }
-    std::fclose(f);
-    if (!ok) {
-        lastError_ = "Cannot read " + path;
+    std::string error;
+    if (!ReadFileBytes(path, buf, error)) {
+        lastError_ = "Cannot read " + error;
         return false;
     }
     load(buf);
@@ -103,15 +90,9 @@ ByteBlock HexModel::save() {
 }
 
 bool HexModel::saveFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        lastError_ = "Cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = data_.empty() || std::fwrite(data_.data(), 1, data_.size(), f) == data_.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) {
-        lastError_ = "Cannot write " + path;
+    std::string error;
+    if (!WriteFileAtomic(path, data_, error)) {
+        lastError_ = "Cannot write " + error;
         return false;
     }
     markUnmodified();

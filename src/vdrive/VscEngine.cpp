@@ -423,7 +423,7 @@ uint16_t VscEngine::Commit() {
                 const std::string file =
                     named != sa_.moduleFiles.end() ? named->second : ModuleFileName(xfer_.id);
                 std::string error;
-                if (!WriteFileAtomically((dir / file).string(), xfer_.data, error))
+                if (!WriteFileAtomic((dir / file).string(), xfer_.data, error))
                     return kVscWriteFault;
                 sa_.moduleFiles[xfer_.id] = file;
             }

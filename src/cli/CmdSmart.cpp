@@ -5,7 +5,7 @@
 
 #include "cli/Cli.h"
 #include "common/Format.h"
-#include "smart/Cp1252.h"
+#include "common/Cp1252.h"
 #include "smart/SmartData.h"
 #include "smart/SmartRead.h"
 

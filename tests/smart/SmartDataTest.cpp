@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <set>
 
-#include "smart/Cp1252.h"
+#include "common/Cp1252.h"
 #include "smart/SmartData.h"
 
 namespace qm {

@@ -208,13 +208,28 @@ TEST_P(Vendor, AbsurdModuleSizesAreRefusedWithoutAllocating) {
     EXPECT_TRUE(ReadModule(wb, 0x21, fine)) << "the drive is usable afterwards";
 }
 
-TEST_P(Vendor, GoOnStatusAfterTheKeyLetsTheReadRun) {
+TEST_P(Vendor, GoOnStatusSetsErrButOnlyTheFinalWordDecides) {
     VirtualDrive::Faults f;
     f.moduleStatus[0x21] = kVscGoOn;
     drive->SetFaults(f);
+    EnableVsc(wb);
+    SendKey8(wb, 0x08, 1, 0x21, 0, 0, 0, 0, 0);
+    EXPECT_EQ(VendorStatus(wb), kVscGoOn);
+    EXPECT_TRUE(wb.link.status.ERR);
+    // ... and the read and the write still go on.
     ModuleImage image;
-    EXPECT_TRUE(ReadModule(wb, 0x21, image));
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
     EXPECT_EQ(image, DriveModule(0x21));
+    image[600] ^= 0x5A;
+    FixModuleChecksum(image);
+    ASSERT_TRUE(WriteModule(wb, 0x21, image));
+    EXPECT_EQ(DriveModule(0x21), image);
+    // The same word after the final status read fails the transfer.
+    f.moduleFinalStatus[0x21] = kVscGoOn;
+    drive->SetFaults(f);
+    ModuleImage again;
+    EXPECT_FALSE(ReadModule(wb, 0x21, again));
+    EXPECT_EQ(VendorStatus(wb), kVscGoOn);
 }
 
 TEST_P(Vendor, AbortStopsATransferAndFailsIt) {
@@ -259,6 +274,9 @@ const FaultCase kFaults[] = {
     {"removed mid-transfer", [](VirtualDrive::Faults& f) { f.removeAfterChunks = 1; }},
     {"stuck busy", [](VirtualDrive::Faults& f) { f.stuckBusy = true; }},
     {"device call fails", [](VirtualDrive::Faults& f) { f.failDeviceCalls = -1; }, false},
+    // A count of 0 is left in the buffer: nothing moves, and the final status
+    // read alone would pass the exchange.
+    {"status read after the key refused", [](VirtualDrive::Faults& f) { f.refuseStatusRead = 1; }},
 };
 
 TEST_P(Vendor, EveryFaultEndsInAFailureAndLeavesTheModuleAlone) {
@@ -304,6 +322,9 @@ TEST_P(Vendor, EveryFaultEndsInAFailureAndLeavesTheModuleAlone) {
             EXPECT_EQ(DriveModule(0x21), original);
             if (op == 1) {
                 EXPECT_GT(JournalFiles(), journalBefore) << "the journal entry stays";
+                for (const auto& e : fs::recursive_directory_iterator(dataDir))
+                    EXPECT_EQ(e.path().string().find(".written.rpm"), std::string::npos)
+                        << "a failed write is journaled as not written";
             }
         }
     }

@@ -114,10 +114,11 @@ bool WriteModule(Workbench& wb, uint16_t id, const ModuleImage& image) {
     uint32_t sectors = SendKey8(wb, 0x08, 2, id, 0, 0, 0, 0, 0);
     // Nothing is sent unless the key's status sector came back (a failed
     // read leaves a count of 0, and the final status alone would then pass
-    // an exchange that moved nothing). The drive decides how many sectors it
-    // takes; an image shorter than that would push stale sector-buffer bytes
-    // into the module.
-    const bool whole = sectors > 0 && uint64_t{sectors} * 512 <= image.size();
+    // an exchange that moved nothing) and the drive takes exactly the
+    // image: a shorter image would push stale sector-buffer bytes into the
+    // module, a longer one would be cut short with a checksum that no longer
+    // sums to zero.
+    const bool whole = sectors > 0 && uint64_t{sectors} * 512 == image.size();
     bool sent = false;
     if (wb.link.keyExchanged && StatusLetsModuleGoOn(VendorStatus(wb)) && !wb.link.Aborted() &&
         whole) {
@@ -187,11 +188,21 @@ bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image, std::stri
     }
     std::string why;
     const bool ok = WriteModuleSafely(wb, id, image, why);
+    // The desktop program's windows reach the drive here: a write that was
+    // refused or failed says why in the log.
+    if (!ok && !why.empty()) wb.host.Log(why);
     if (message) *message = why;
     return ok;
 }
 
 bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std::string& message) {
+    // The checks of the command line's module write: an image loaded for
+    // another module, from another firmware or damaged is never sent.
+    const std::string problem = CheckModuleImage(image, id);
+    if (!problem.empty()) {
+        message = Format("module %04X not written: ", id) + problem;
+        return false;
+    }
     ModuleImage current;
     const bool haveCurrent = ReadModule(wb, id, current);
     return WriteModuleJournaled(wb, id, image, haveCurrent ? &current : nullptr, message);
@@ -201,6 +212,13 @@ bool WriteModuleJournaled(Workbench& wb, uint16_t id, const ModuleImage& image,
                           const ModuleImage* current, std::string& message) {
     if (wb.link.Aborted()) {
         message = "stopped before the module was written";
+        return false;
+    }
+    // The drive takes exactly its own count of sectors (WriteModule sends
+    // nothing otherwise); said here with the sizes.
+    if (current && current->size() != image.size()) {
+        message = Format("module %04X not written: the drive holds %zu bytes, the image has %zu",
+                         id, current->size(), image.size());
         return false;
     }
     ModuleJournal journal(wb);

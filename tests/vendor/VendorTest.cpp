@@ -232,6 +232,29 @@ TEST_P(Vendor, GoOnStatusSetsErrButOnlyTheFinalWordDecides) {
     EXPECT_EQ(VendorStatus(wb), kVscGoOn);
 }
 
+TEST_P(Vendor, DesktopWriteRefusesAnImageThatIsNotThisModule) {
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
+    const SaImage unchanged = DriveModule(0x21);
+    // One zero sector longer: cut to the drive's count it would still sum to
+    // zero and pass for written.
+    ModuleImage longer = image;
+    longer.resize(image.size() + 512, 0);
+    EXPECT_FALSE(WriteModule(wb, 0x21, longer));
+    EXPECT_FALSE(WriteModuleOrFile(wb, 0x21, longer));
+    // Another module's image, as a SHIFT open loads it from a file.
+    ModuleImage other;
+    ASSERT_TRUE(ReadModule(wb, 0x0A, other));
+    EXPECT_FALSE(WriteModuleOrFile(wb, 0x21, other));
+    EXPECT_EQ(DriveModule(0x21), unchanged);
+    ASSERT_EQ(host.logLines.size(), 2u);
+    EXPECT_NE(host.logLines[0].find("module 0021 not written: the drive holds"), std::string::npos)
+        << host.logLines[0];
+    EXPECT_NE(host.logLines[1].find("module 0021 not written: the header names module 000A"),
+              std::string::npos)
+        << host.logLines[1];
+}
+
 TEST_P(Vendor, AbortStopsATransferAndFailsIt) {
     DriveContent c = VirtualDrive::SampleContent();
     c.serviceArea.modules[0x99] = RoylModule(0x99, 300, 0x33);

@@ -24,8 +24,11 @@ LinuxDeviceIo::LinuxDeviceIo(OpenFn open, IoctlFn ioctl, CloseFn close)
 
 DeviceHandle LinuxDeviceIo::Open(const std::string& path) {
     // Existing node only (no O_CREAT); O_NONBLOCK so a drive without medium
-    // or a busy bridge does not hold the open.
-    const int fd = open_(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    // or a busy bridge does not hold the open. Read-only, as the peers open
+    // disks: SG_IO with ATA PASS-THROUGH needs CAP_SYS_RAWIO whatever the
+    // open mode, and closing a node opened for writing makes udev announce
+    // a "change" of the disk (and re-read its partitions).
+    const int fd = open_(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastError_ = static_cast<uint32_t>(errno);
         return kInvalidDeviceHandle;

@@ -182,10 +182,12 @@ int UdevDriveEnumerator::EnumerateDrives(DriveTable& table) {
 }
 
 uint32_t DeviceChangeCode(const std::string& action) {
+    // Only disks coming and going change the list. A "change" is also what
+    // udev sends when any program (this one included) closes a disk it had
+    // open for writing; taking it as a device change would refill the list
+    // and drop the user's pick.
     if (action == "add") return kDeviceArrival;
     if (action == "remove") return kDeviceRemoveComplete;
-    if (action == "change" || action == "move" || action == "online" || action == "offline")
-        return kDeviceNodesChanged;
     return 0;
 }
 

@@ -114,6 +114,7 @@ class TfmMain : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void FormCreate();
@@ -136,6 +137,7 @@ class TfmMain : public QWidget {
     bool is64_ = false;
     bool shown_ = false;
     bool filling_ = false;  // rows being replaced: not a user's pick
+    int rowAtPress_ = -1;   // the current row when the mouse went down on the list
     int busy_ = 0;
     // Bumped whenever the selection the running operation talks to is
     // dropped or replaced; an operation that sees it change does not

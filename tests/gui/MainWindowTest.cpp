@@ -118,6 +118,7 @@ class MainWindowTest : public QObject {
     void doubleClickIdentifiesThenOpensDefects();
     void featureWindowsOpenOnce();
     void fileErrorInAFeatureShowsTheErrorBox();
+    void clickingTheSelectedRowPicksItAgain();
 };
 
 void MainWindowTest::startUp() {
@@ -483,6 +484,27 @@ void MainWindowTest::fileErrorInAFeatureShowsTheErrorBox() {
     QCOMPARE(rig.errorBoxes, std::vector<std::string>{"~id33.rpm: Permission denied"});
     QVERIFY(rig.boxes.empty());
     QCOMPARE(rig.Buttons(), kAllOn);  // the operation ended; the buttons are back
+}
+
+void MainWindowTest::clickingTheSelectedRowPicksItAgain() {
+    Rig rig;
+    rig.deviceIo.present.erase("/dev/fake0");
+    TfmMain& form = rig.Start();
+    form.rbAPI->click();
+    rig.Select(0);
+    QCOMPARE(rig.boxes.size(), size_t{1});
+    QCOMPARE(rig.wb.link.ataHandle, kInvalidDeviceHandle);
+    // The drive is there now: a click on the same row retries the open.
+    rig.deviceIo.present.insert("/dev/fake0");
+    const QRect r = form.lbControllers->visualItemRect(form.lbControllers->item(0));
+    QTest::mouseClick(form.lbControllers->viewport(), Qt::LeftButton, {}, r.center());
+    QCOMPARE(rig.boxes.size(), size_t{1});
+    QVERIFY(rig.wb.link.ataHandle != kInvalidDeviceHandle);
+    // A device change turned four buttons off; the same click turns them on.
+    form.DeviceChange(0x0001);
+    QCOMPARE(rig.Buttons(), QList<bool>({true, false, false, false, false, true, true, true}));
+    QTest::mouseClick(form.lbControllers->viewport(), Qt::LeftButton, {}, r.center());
+    QCOMPARE(rig.Buttons(), kAllOn);
 }
 
 int main(int argc, char** argv) {

@@ -92,7 +92,10 @@ ResultRegisters ReadResultRegisters(Workbench& wb) {
             return wb.link.result;
         case TransportMode::ScsiPassThrough: {
             ResultRegisters r;
-            if (ScsiReadResponse(wb, r)) wb.link.result = r;
+            if (ScsiReadResponse(wb, r))
+                wb.link.result = r;
+            else
+                r.known = false;
             return r;
         }
         case TransportMode::PortIo:

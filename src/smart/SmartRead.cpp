@@ -67,6 +67,11 @@ bool SmartStatusGood(Workbench& wb) {
     const bool ok = SendNonData(wb, SmartTaskFile(kSmartFeatureReturnStatus, wb.link.mode),
                                 RegisterForm::Lba28);
     const ResultRegisters r = ReadResultRegisters(wb);
+    if (!r.known && !wb.link.Aborted()) {
+        // Registers the device never returned tell nothing: BAD, and why.
+        wb.host.Log(kSmartStatusUnreadable);
+        return false;
+    }
     return enabled && ok && r.lbaMid == 0x4F && r.lbaHigh == 0xC2 && !wb.link.Aborted();
 }
 

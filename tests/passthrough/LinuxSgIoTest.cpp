@@ -18,6 +18,7 @@
 #include "drive/uSCSI.h"
 #include "platform/linux/LinuxDeviceIo.h"
 #include "platform/linux/LinuxEnumerator.h"
+#include "smart/SmartRead.h"
 #include "vdrive/Sat.h"
 #include "vdrive/VirtualDrive.h"
 
@@ -178,6 +179,14 @@ TEST_F(LinuxSgIo, AnswersWithoutRegisters) {
     sg.status = 0;
     EXPECT_TRUE(IdentifyDevice(wb));
     EXPECT_EQ(wb.link.result.status, kStatusDrdy | kStatusDsc);
+    EXPECT_FALSE(wb.link.result.known);
+    // RETURN STATUS sends 4F/C2: what was sent is never read back as the
+    // drive's answer, so the status is BAD, and the log says why.
+    EXPECT_FALSE(SmartStatusGood(wb));
+    EXPECT_EQ(ReadResultRegisters(wb).lbaMid, 0);
+    ASSERT_EQ(host.logLines.size(), 1u);
+    EXPECT_EQ(host.logLines[0], kSmartStatusUnreadable);
+    host.logLines.clear();
     // CHECK CONDITION with a plain error sense: the command failed.
     sg.status = 2;
     sg.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0};
@@ -190,6 +199,24 @@ TEST_F(LinuxSgIo, AnswersWithoutRegisters) {
     EXPECT_FALSE(IdentifyDevice(wb));
     ASSERT_EQ(host.logLines.size(), 1u);
     EXPECT_EQ(host.logLines[0], std::string("IOCTL_ATA_PASS_THROUGH ") + std::strerror(EIO));
+}
+
+TEST_F(LinuxSgIo, AtaRegistersBehindAnotherDescriptor) {
+    // An information descriptor (12 bytes) and a vendor one (20 bytes) in
+    // front of the ATA Status Return: 8 + 12 + 20 + 14 bytes of sense.
+    const ResultRegisters regs{0, 0, 0, 0x4F, 0xC2, 0xA0, 0x50};
+    std::vector<uint8_t> sense = DescriptorSense(regs);
+    std::vector<uint8_t> front(32, 0);
+    front[0] = 0x00;  // information
+    front[1] = 0x0A;
+    front[12] = 0x80;  // vendor specific
+    front[13] = 0x12;
+    sense.insert(sense.begin() + 8, front.begin(), front.end());
+    sense[7] = static_cast<uint8_t>(sense.size() - 8);
+    sg.status = 2;
+    sg.sense = sense;
+    EXPECT_TRUE(SmartStatusGood(wb));
+    EXPECT_TRUE(host.logLines.empty());
 }
 
 TEST_F(LinuxSgIo, FailedCallsAndTimeouts) {

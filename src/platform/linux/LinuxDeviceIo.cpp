@@ -61,7 +61,9 @@ bool LinuxDeviceIo::Control(DeviceHandle handle, uint32_t code, uint8_t* block, 
         lastError_ = EINVAL;
         return false;
     }
-    uint8_t sense[32] = {};
+    // Room for every descriptor a device may put in front of the ATA Status
+    // Return (the kernel's own sense buffer is 96 bytes).
+    uint8_t sense[96] = {};
     sg_io_hdr_t hdr;
     std::memset(&hdr, 0, sizeof hdr);
     hdr.interface_id = 'S';
@@ -96,7 +98,9 @@ bool LinuxDeviceIo::Control(DeviceHandle handle, uint32_t code, uint8_t* block, 
     o.sense = sense;
     o.senseLength = std::min<size_t>(hdr.sb_len_wr, sizeof sense);
     o.resid = hdr.resid;
-    const int err = ata ? sgio::ApplyAtaOutcome(block, o) : sgio::ApplyScsiOutcome(block, plan, o);
+    registersReturned_ = true;
+    const int err = ata ? sgio::ApplyAtaOutcome(block, o, &registersReturned_)
+                        : sgio::ApplyScsiOutcome(block, plan, o);
     if (err) {
         lastError_ = static_cast<uint32_t>(err);
         return false;

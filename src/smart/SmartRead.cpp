@@ -61,9 +61,10 @@ bool SmartReadThresholds(Workbench& wb, SmartSector& out) {
 }
 
 bool SmartStatusGood(Workbench& wb) {
-    // A drive that refuses ENABLE OPERATIONS has no status to trust, whatever
-    // RETURN STATUS leaves in the registers afterwards.
-    const bool enabled = SmartEnableOperations(wb);
+    // ENABLE OPERATIONS goes first, but only RETURN STATUS judges: some
+    // drives and bridges refuse ENABLE while S.M.A.R.T. is already on, and
+    // still answer 4F/C2.
+    SmartEnableOperations(wb);
     const bool ok = SendNonData(wb, SmartTaskFile(kSmartFeatureReturnStatus, wb.link.mode),
                                 RegisterForm::Lba28);
     const ResultRegisters r = ReadResultRegisters(wb);
@@ -72,7 +73,7 @@ bool SmartStatusGood(Workbench& wb) {
         wb.host.Log(kSmartStatusUnreadable);
         return false;
     }
-    return enabled && ok && r.lbaMid == 0x4F && r.lbaHigh == 0xC2 && !wb.link.Aborted();
+    return ok && r.lbaMid == 0x4F && r.lbaHigh == 0xC2 && !wb.link.Aborted();
 }
 
 SmartReadResult ReadSmart(Workbench& wb, const SmartListSink& sink) {

@@ -388,6 +388,23 @@ TEST(LinuxDisks, BusTypesFromUdevFacts) {
     EXPECT_EQ(bus({"ata", "", false, false, "sda", {}, ""}), kBusSata);
     EXPECT_EQ(bus({"usb", "", false, false, "sdb", {"scsi", "usb"}, ""}), kBusUsb);
     EXPECT_EQ(bus({"", "", false, false, "sdb", {"scsi", "usb"}, ""}), kBusUsb);
+    // ata_id also labels a SATA disk in a USB case or behind a SAS adapter.
+    EXPECT_EQ(bus({"ata",
+                   "pci-0000:00:14.0-usb-0:2:1.0-scsi-0:0:0:0",
+                   true,
+                   true,
+                   "sdb",
+                   {"scsi", "usb"},
+                   ""}),
+              kBusUsb);
+    EXPECT_EQ(bus({"ata",
+                   "pci-0000:03:00.0-sas-phy0-lun-0",
+                   true,
+                   true,
+                   "sdc",
+                   {"scsi", "sas_device"},
+                   ""}),
+              kBusSas);
     EXPECT_EQ(bus({"scsi", "pci-0000:03:00.0-sas-phy0-lun-0", false, false, "sdc", {"scsi"}, ""}),
               kBusSas);
     EXPECT_EQ(bus({"scsi", "", false, false, "sdc", {"scsi"}, ""}), kBusScsi);

@@ -139,16 +139,19 @@ uint8_t BusTypeFromFacts(const DiskBusFacts& f) {
         return std::find(f.parentSubsystems.begin(), f.parentSubsystems.end(), sub) !=
                f.parentSubsystems.end();
     };
-    if (f.idBus == "ata") return (f.ataIdRan && !f.sata) ? kBusAta : kBusSata;
+    // The bridge decides, not the disk behind it: udev runs ata_id (which
+    // sets ID_BUS=ata) on SATA disks in USB cases and behind SAS adapters,
+    // and those are reached through SCSI pass-through like any USB or SAS disk.
     if (f.idBus == "usb" || hasParent("usb")) return kBusUsb;
     if (f.idBus == "ieee1394" || hasParent("firewire")) return kBus1394;
+    if (Contains(f.idPath, "-sas-") || hasParent("sas_device")) return kBusSas;
+    if (f.idBus == "ata") return (f.ataIdRan && !f.sata) ? kBusAta : kBusSata;
     if (f.idBus == "nvme" || hasParent("nvme") || f.sysname.rfind("nvme", 0) == 0) return kBusNvme;
     if (hasParent("mmc") || f.sysname.rfind("mmcblk", 0) == 0)
         return f.mmcType == "SD" ? kBusSd : kBusMmc;
     if (hasParent("virtio") || hasParent("xen") || f.sysname.rfind("vd", 0) == 0 ||
         f.sysname.rfind("xvd", 0) == 0)
         return kBusVirtual;
-    if (Contains(f.idPath, "-sas-") || hasParent("sas_device")) return kBusSas;
     if (Contains(f.idPath, "-ata-")) return kBusSata;
     if (f.idBus == "scsi" || hasParent("scsi")) return kBusScsi;
     return kBusUnknown;

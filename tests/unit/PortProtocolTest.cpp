@@ -137,14 +137,23 @@ TEST_F(PortProtocol, SoftResetClearsAbortAndPulsesSrst) {
     EXPECT_EQ(io.Writes(), want);
     EXPECT_EQ(host.sleepCalls, 2u);
 
-    io.log.clear();
-    wb.link.mode = TransportMode::ScsiPassThrough;
-    wb.link.abort = true;
-    SoftReset(wb);
-    ReadStatus(wb);
-    ReadError(wb);
-    EXPECT_FALSE(wb.link.Aborted());
-    EXPECT_TRUE(io.log.empty()) << "SCSI pass-through touches no port";
+    // Neither pass-through mode touches a port, and no wait spins on a
+    // status that only the next command can change.
+    for (TransportMode mode : {TransportMode::ScsiPassThrough, TransportMode::AtaPassThrough}) {
+        io.log.clear();
+        wb.link.mode = mode;
+        wb.link.abort = true;
+        SoftReset(wb);
+        EXPECT_FALSE(wb.link.Aborted());
+        wb.link.status.Set(0xD0);  // BSY from the last command
+        ReadStatus(wb);
+        ReadError(wb);
+        WaitReady(wb);
+        EXPECT_FALSE(TimedWaitReady(wb, 1000, 1));
+        wb.link.status.Set(0x50);
+        EXPECT_TRUE(TimedWaitReady(wb, 1000, 1));
+        EXPECT_TRUE(io.log.empty()) << "pass-through touches no port";
+    }
 }
 
 TEST_F(PortProtocol, SelectDeviceKeepsOtherDeviceBits) {

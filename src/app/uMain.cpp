@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/WindowsDeviceChanges.h"
 #include "common/Format.h"
 #include "drive/DeviceChange.h"
 #include "drive/DriveEnum.h"
@@ -185,6 +186,9 @@ void TfmMain::FormCreate() {
     is64_ = os.size() >= 4 && os.compare(os.size() - 4, 4, " x64") == 0;
     wb_.portIoReady = wb_.portIo && wb_.portIo->InitializeOls();
     if (!wb_.portIoReady) wb_.host.MessageBox(PortIoFailureMessage(wb_.portIo));
+    // The system's device-change message (Windows; udev events come through
+    // WatchDeviceChanges).
+    WatchWindowsDeviceChanges(*this);
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {

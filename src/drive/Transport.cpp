@@ -11,7 +11,10 @@
 namespace qm {
 namespace {
 
-constexpr uint32_t kMaxTransferSectors = kSectorBufferSize / kSectorSize;
+// The count travels in the 8-bit Sector Count register: 255 sectors at most
+// (256 would go out as 0, which the 48-bit form reads as 65536).
+constexpr uint32_t kMaxTransferSectors = 255;
+static_assert(kMaxTransferSectors * kSectorSize <= kSectorBufferSize);
 
 // Records the outcome: ERR is the negation of success. An abort always fails
 // the operation, whatever the last status read said.

@@ -185,10 +185,11 @@ TEST_F(PortProtocol, IdentifyWithoutDrqReadsNothing) {
     EXPECT_EQ(io.CountReads(0x1F0), 0u);
 }
 
-TEST_F(PortProtocol, TransfersLargerThanTheSectorBufferAreRefused) {
+TEST_F(PortProtocol, TransfersLargerThanTheSectorCountAreRefused) {
     TaskFile tf;
     tf.command = 0x20;
-    EXPECT_FALSE(SendDataIn(wb, tf, RegisterForm::Lba28, 257));
+    // 256 would go out as a count of 0 (65536 sectors in the 48-bit form).
+    EXPECT_FALSE(SendDataIn(wb, tf, RegisterForm::Lba28, 256));
     EXPECT_TRUE(wb.link.status.ERR);
     EXPECT_TRUE(io.log.empty());
 }

@@ -415,6 +415,14 @@ TEST(LinuxDisks, BusTypesFromUdevFacts) {
     EXPECT_EQ(bus({"ieee1394", "", false, false, "sdd", {}, ""}), kBus1394);
     EXPECT_EQ(bus({"", "", false, false, "weird0", {}, ""}), kBusUnknown);
     EXPECT_EQ(DecodeUdevString("WDC\\x20WD5000AAKS-00V1A0\\x20\\x20"), "WDC WD5000AAKS-00V1A0");
+    const std::string ahci =
+        "/sys/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/";
+    EXPECT_TRUE(ListedAsDrive(ahci + "sda"));
+    EXPECT_TRUE(ListedAsDrive(
+        "/sys/devices/pci0000:00/0000:00:1d.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0"));
+    for (const char* not_a_drive : {"sr0", "fd0", "mmcblk0boot0", "mmcblk0rpmb"})
+        EXPECT_FALSE(ListedAsDrive(ahci + not_a_drive)) << not_a_drive;
+    EXPECT_FALSE(ListedAsDrive("/sys/devices/virtual/block/loop0"));
     EXPECT_EQ(DecodeUdevString("odd\\x2"), "odd\\x2");
     EXPECT_EQ(DeviceChangeCode("add"), kDeviceArrival);
     EXPECT_EQ(DeviceChangeCode("remove"), kDeviceRemoveComplete);

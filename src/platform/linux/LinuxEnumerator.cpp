@@ -157,6 +157,19 @@ uint8_t BusTypeFromFacts(const DiskBusFacts& f) {
     return kBusUnknown;
 }
 
+bool ListedAsDrive(const std::string& syspath) {
+    // Loop, RAM, device-mapper and md devices are not drives.
+    if (Contains(syspath, "/devices/virtual/")) return false;
+    const size_t slash = syspath.find_last_of('/');
+    const std::string name = slash == std::string::npos ? syspath : syspath.substr(slash + 1);
+    // Nor are optical drives, floppies and the boot and replay-protected
+    // areas of an eMMC: the disk interface class of Windows has none of them.
+    if (name.rfind("sr", 0) == 0 || name.rfind("fd", 0) == 0) return false;
+    if (name.rfind("mmcblk", 0) == 0 && (Contains(name, "boot") || Contains(name, "rpmb")))
+        return false;
+    return true;
+}
+
 int UdevDriveEnumerator::EnumerateDrives(DriveTable& table) {
     udev* u = udev_new();
     if (!u) {
@@ -171,9 +184,7 @@ int UdevDriveEnumerator::EnumerateDrives(DriveTable& table) {
         for (udev_list_entry* l = udev_enumerate_get_list_entry(en); l;
              l = udev_list_entry_get_next(l)) {
             const std::string path = udev_list_entry_get_name(l);
-            // Loop, RAM, device-mapper and md devices are not drives.
-            if (Contains(path, "/devices/virtual/")) continue;
-            syspaths.push_back(path);
+            if (ListedAsDrive(path)) syspaths.push_back(path);
         }
         udev_enumerate_unref(en);
     }

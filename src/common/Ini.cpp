@@ -5,15 +5,25 @@
 
 namespace qm {
 
+std::vector<std::string_view> TextLines(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find_first_of("\r\n", pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        lines.push_back(text.substr(pos, eol - pos));
+        pos = eol + 1;
+        if (eol < text.size() && text[eol] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return lines;
+}
+
 IniFile IniFile::Parse(std::string_view text) {
     IniFile ini;
     Section* current = nullptr;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos) eol = text.size();
-        std::string line = Trim(text.substr(pos, eol - pos));
-        pos = eol + 1;
+    for (std::string_view raw : TextLines(text)) {
+        std::string line = Trim(raw);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             size_t close = line.find(']');

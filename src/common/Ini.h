@@ -35,6 +35,10 @@ class IniFile {
     std::vector<Section> sections_;
 };
 
+// The lines of a text file: ends of line are CR LF, LF or CR alone, and a
+// UTF-8 byte-order mark at the start is no part of the first line.
+std::vector<std::string_view> TextLines(std::string_view text);
+
 // Reads a whole regular file (at most kMaxInputFileBytes) into a string.
 // Returns false (and leaves errorText set to the reason) when the file cannot
 // be read.

@@ -278,6 +278,9 @@ uint8_t ReadHeadCount(Workbench& wb) {
         if (at < image.size()) count = image[at];
     }
     if (count == 0 || count > 10) {
+        // A module count above 10 that the configuration table cannot
+        // confirm is taken as no count (callers then use 10), not as a
+        // number of heads to loop over.
         count = 0;
         image.clear();
         if (ReadDriveTable(wb, 1, 0, image) && image.size() > 30) count = image[30];

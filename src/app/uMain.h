@@ -71,8 +71,11 @@ class TfmMain : public QWidget {
     // True while one of the main window's own drive operations runs.
     bool Busy() const { return busy_ > 0; }
 
-    // Whether the program runs on a 64-bit system (the caption's " x64").
+    // Whether the program runs on a 64-bit system (the caption's " x64"):
+    // there a device change in either pass-through mode refills the list;
+    // elsewhere only in SCSI pass-through mode. Set at creation.
     bool Is64() const { return is64_; }
+    void SetIs64(bool is64) { is64_ = is64; }
 
     // Components.
     QListWidget* lbControllers = nullptr;

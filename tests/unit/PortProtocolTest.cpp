@@ -74,6 +74,17 @@ TEST_F(PortProtocol, AbortEndsEveryWaitAfterOnlyTheErrorRead) {
     EXPECT_TRUE(TimedWaitReady(wb, 1000, 1));
     EXPECT_EQ(io.CountReads(0x1F7), 0u);
     EXPECT_EQ(io.CountReads(0x1F1), 1u);
+
+    // A command issued with the flag already set still writes its seven
+    // registers; the wait then reads only Error, and the command fails.
+    io.log.clear();
+    TaskFile tf;
+    tf.command = 0xE5;
+    EXPECT_FALSE(SendNonData(wb, tf, RegisterForm::Lba28));
+    EXPECT_EQ(io.Writes().size(), 7u);
+    EXPECT_EQ(io.Writes().back(), W(0x1F7, 0xE5));
+    EXPECT_EQ(io.CountReads(0x1F7), 0u);
+    EXPECT_EQ(io.CountReads(0x1F1), 1u);
 }
 
 TEST_F(PortProtocol, AbortRaisedWhileWaitingStopsAtTheNextCheck) {

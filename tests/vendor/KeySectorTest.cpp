@@ -49,6 +49,13 @@ class KeySector : public ::testing::Test {
             if (port == 0x1F0) io.wordAnswer = sector[(*next)++ % 256];
         };
     }
+    // Soft resets: SRST set on the control port.
+    size_t Resets() const {
+        size_t n = 0;
+        for (const PortAccess& a : io.log)
+            n += a.kind == PortAccess::WriteByte && a.port == 0x3F6 && a.value == 0x0C;
+        return n;
+    }
     // Commands sent on the data log 0xBF (LBA Low written with 0xBF).
     size_t DataLogCommands() const {
         size_t n = 0;
@@ -84,6 +91,35 @@ TEST_F(KeySector, PowerOnResetAndServoKeys) {
     ASSERT_GE(words.size(), 8u);
     EXPECT_EQ((std::vector<uint16_t>(words.begin(), words.begin() + 8)),
               (std::vector<uint16_t>{0x11, 3, 0x2345, 0x0001, 3, 1, 0, 0}));
+    EXPECT_EQ(Resets(), 0u) << "with limit 0 no reset can happen";
+}
+
+TEST_F(KeySector, TimedKeyWriteAndAnExpiredWait) {
+    // Ready for the registers, then busy for good.
+    AnswerStatus(0, 0);
+    io.byteAnswers[0x1F7] = {0x50};
+    io.sticky[0x1F7] = 0xD0;
+    host.counterStep = 1;
+    const uint16_t words[8] = {0x11, 3, 0, 0, 1, 1, 0, 0};
+    TimedKeyCommand(wb, words, 1, 5);
+    // The 256 key words go out back to back, with no status read between
+    // them: the timed wait measures the drive's working time alone.
+    size_t first = 0;
+    while (first < io.log.size() && io.log[first].kind != PortAccess::WriteWord) ++first;
+    ASSERT_LE(first + 256, io.log.size());
+    for (size_t i = first; i < first + 256; ++i)
+        ASSERT_EQ(io.log[i].kind, PortAccess::WriteWord) << i;
+    // The wait expired: the channel was reset and the step marked failed.
+    EXPECT_EQ(Resets(), 1u);
+    EXPECT_EQ(VendorStatus(wb), kVscTimedOut);
+    EXPECT_TRUE(wb.link.status.ERR);
+    EXPECT_TRUE(wb.link.error.ABRT);
+
+    // A servo step: the key's expiry, then ten more waits while BSY stays set.
+    io.log.clear();
+    io.byteAnswers[0x1F7] = {0x50};
+    EXPECT_FALSE(ServoOperation(wb, 0, 1, 0, 1, 5, 0));
+    EXPECT_EQ(Resets(), 11u);
 }
 
 TEST_F(KeySector, StatusWordsAndReturnedValue) {

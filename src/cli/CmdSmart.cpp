@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cli/Cli.h"
-#include "common/Format.h"
 #include "common/Cp1252.h"
+#include "common/Format.h"
 #include "smart/SmartData.h"
 #include "smart/SmartRead.h"
 

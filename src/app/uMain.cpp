@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/WindowsDeviceChanges.h"
 #include "common/Format.h"
 #include "defects/ui/uProgress.h"
 #include "drive/DeviceChange.h"
@@ -164,6 +165,13 @@ TfmMain::TfmMain(Workbench& wb, FormPlacement& placement, QWidget* parent)
     connect(lbControllers, &QListWidget::currentRowChanged, this, [this] {
         if (!filling_) lbControllersClick();
     });
+    // A click on the row that was already current changes no row, yet it is
+    // a pick: it retries a failed open and gives the buttons back after a
+    // device change turned them off.
+    lbControllers->viewport()->installEventFilter(this);
+    connect(lbControllers, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (!filling_ && lbControllers->row(item) == rowAtPress_) lbControllersClick();
+    });
     connect(lbControllers, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem*) { lbControllersDblClick(); });
 
@@ -182,6 +190,15 @@ void TfmMain::FormCreate() {
     is64_ = os.size() >= 4 && os.compare(os.size() - 4, 4, " x64") == 0;
     wb_.portIoReady = wb_.portIo && wb_.portIo->InitializeOls();
     if (!wb_.portIoReady) wb_.host.MessageBox(PortIoFailureMessage(wb_.portIo));
+    // The system's device-change message (Windows; udev events come through
+    // WatchDeviceChanges).
+    WatchWindowsDeviceChanges(*this);
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lbControllers->viewport() && event->type() == QEvent::MouseButtonPress)
+        rowAtPress_ = lbControllers->currentRow();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfmMain::showEvent(QShowEvent* event) {

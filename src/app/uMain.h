@@ -76,8 +76,11 @@ class TfmMain : public QWidget {
     // True while one of the main window's own drive operations runs.
     bool Busy() const { return busy_ > 0; }
 
-    // Whether the program runs on a 64-bit system (the caption's " x64").
+    // Whether the program runs on a 64-bit system (the caption's " x64"):
+    // there a device change in either pass-through mode refills the list;
+    // elsewhere only in SCSI pass-through mode. Set at creation.
     bool Is64() const { return is64_; }
+    void SetIs64(bool is64) { is64_ = is64; }
 
     // Components.
     QListWidget* lbControllers = nullptr;
@@ -119,6 +122,7 @@ class TfmMain : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void FormCreate();
@@ -141,6 +145,7 @@ class TfmMain : public QWidget {
     bool is64_ = false;
     bool shown_ = false;
     bool filling_ = false;  // rows being replaced: not a user's pick
+    int rowAtPress_ = -1;   // the current row when the mouse went down on the list
     int busy_ = 0;
     // Bumped whenever the selection the running operation talks to is
     // dropped or replaced; an operation that sees it change does not

@@ -24,6 +24,9 @@ int RunList(CliContext& ctx, const ListArgs& a) {
     }
     Workbench& wb = ctx.wb;
     if (a.pio) {
+        // The scan reads configuration space through port I/O (a --pci-dump
+        // file is read whatever happens here).
+        if (!wb.portIoReady && wb.portIo) wb.portIoReady = wb.portIo->InitializeOls();
         const int count = ScanPciControllers(wb);
         for (const PCIDevDesc& d : wb.controllers) ctx.out << ControllerRowText(d) << '\n';
         if (count == 0) ctx.err << "quillmark-cli: no disk controller channels found\n";

@@ -9,6 +9,7 @@
 #include "cli/Cli.h"
 #include "cli/CliJson.h"
 #include "common/Cp1252.h"
+#include "common/Format.h"
 #include "smart/SmartData.h"
 #include "smart/SmartRead.h"
 

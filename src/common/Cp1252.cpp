@@ -1,15 +1,13 @@
 #include "common/Cp1252.h"
 
-#include <cstdint>
-
 namespace qm {
 namespace {
 
-// Unicode of the bytes 0x80..0x9F; 0 marks the unassigned ones.
+// Unicode of the bytes 0x80..0x9F; the five unassigned ones keep their value.
 constexpr char16_t kHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -25,28 +23,29 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The byte of a Unicode character in code page 1252, '?' when it has none.
-char ToByte(char32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (int i = 0; i < 32; ++i)
-        if (kHigh[i] && kHigh[i] == c) return static_cast<char>(0x80 + i);
-    return '?';
-}
-
 }  // namespace
 
+char16_t Cp1252ToUnicode(uint8_t byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+}
+
+int UnicodeToCp1252(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
+    for (int i = 0; i < 32; ++i)
+        if (kHigh[i] == c) return 0x80 + i;
+    return -1;
+}
+
+bool Cp1252Assigned(uint8_t byte) {
+    return byte < 0x80 || byte >= 0xA0 || kHigh[byte - 0x80] != byte;
+}
+
 std::string Cp1252ToUtf8(std::string_view text) {
-    // Most text is plain ASCII, which is UTF-8 already.
-    bool ascii = true;
-    for (char ch : text) ascii = ascii && static_cast<uint8_t>(ch) < 0x80;
-    if (ascii) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (char ch : text) {
         const uint8_t b = static_cast<uint8_t>(ch);
-        char32_t c = b;
-        if (b >= 0x80 && b < 0xA0) c = kHigh[b - 0x80] ? kHigh[b - 0x80] : 0xFFFD;
-        AppendUtf8(out, c);
+        AppendUtf8(out, Cp1252Assigned(b) ? Cp1252ToUnicode(b) : char32_t{0xFFFD});
     }
     return out;
 }
@@ -80,7 +79,8 @@ std::string Utf8ToCp1252(std::string_view text) {
             ++i;
             continue;
         }
-        out += ToByte(c);
+        const int byte = UnicodeToCp1252(c);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
         i += static_cast<size_t>(extra) + 1;
     }
     return out;
@@ -94,7 +94,8 @@ std::string Utf16LeToCp1252(std::string_view bytes) {
                               (static_cast<char32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8);
         // A surrogate pair names a character outside the code page anyway.
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) i += 2;
-        out += ToByte(unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+        const int byte = unit >= 0xD800 && unit <= 0xDFFF ? -1 : UnicodeToCp1252(unit);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
     }
     return out;
 }

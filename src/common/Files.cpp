@@ -1,7 +1,7 @@
 #include "common/Files.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,81 +11,121 @@ namespace qm {
 
 namespace fs = std::filesystem;
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+namespace {
+
+// Reads a whole regular file of at most `limit` bytes; `reason` says why not.
+template <class Bytes>
+bool ReadRegularFile(const std::string& path, Bytes& out, std::string& reason, size_t limit) {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = path + ": is a folder, not a file";
+    const fs::file_status st = fs::status(path, ec);
+    if (ec) {
+        reason = ec.message();
+        return false;
+    }
+    if (fs::is_directory(st)) {
+        reason = "is a folder, not a file";
+        return false;
+    }
+    // Opening a FIFO would wait for a writer, and a device has no end.
+    if (!fs::is_regular_file(st)) {
+        reason = "not a regular file";
+        return false;
+    }
+    const uintmax_t announced = fs::file_size(path, ec);
+    if (!ec && announced > limit) {
+        reason = std::to_string(announced) + " bytes is more than the " + std::to_string(limit) +
+                 " bytes the program reads";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = path + ": " + std::strerror(errno);
+        reason = std::strerror(errno);
         return false;
     }
-    // Whole blocks at a time (a byte at a time costs a fifth of a second on a
-    // 12 MiB module); the size, when the file has one, saves the regrowing.
-    std::vector<uint8_t> bytes;
+    // Whole blocks at a time, straight into the result (a byte at a time costs a
+    // fifth of a second on a 12 MiB module). The system's own files (/proc,
+    // /sys) announce no true size, so the size is only a hint, and nothing is
+    // read past the limit.
+    Bytes bytes;
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.clear();
     in.seekg(0, std::ios::beg);
-    in.clear();
-    if (size > 0) bytes.reserve(static_cast<size_t>(size));
+    if (size > 0 && static_cast<uint64_t>(size) <= limit) bytes.reserve(static_cast<size_t>(size));
     constexpr size_t kBlock = 1 << 20;
     while (in) {
         const size_t had = bytes.size();
-        bytes.resize(had + kBlock);
-        in.read(reinterpret_cast<char*>(bytes.data() + had), kBlock);
+        const size_t want = std::min<size_t>(kBlock, limit - had + 1);
+        bytes.resize(had + want);
+        in.read(reinterpret_cast<char*>(bytes.data() + had), static_cast<std::streamsize>(want));
         bytes.resize(had + static_cast<size_t>(in.gcount()));
+        if (bytes.size() > limit) {
+            reason = "more than the " + std::to_string(limit) + " bytes the program reads";
+            return false;
+        }
     }
     if (in.bad()) {
-        error = path + ": read error";
+        reason = "read error";
         return false;
     }
     out = std::move(bytes);
     return true;
 }
 
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string& error,
+                   size_t limit) {
+    std::string reason;
+    if (ReadRegularFile(path, out, reason, limit)) return true;
+    error = path + ": " + reason;
+    return false;
+}
+
+bool ReadFileText(const std::string& path, std::string& out, std::string& reason, size_t limit) {
+    return ReadRegularFile(path, out, reason, limit);
+}
+
 bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
                      std::string& error) {
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::error_code ec;
+    fs::path target(path);
+    // A link keeps pointing where it did: the file it names is replaced.
+    if (fs::is_symlink(target, ec) && fs::exists(target, ec)) {
+        const fs::path resolved = fs::canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec)) {
         error = path + ": the folder " + folder.string() + " does not exist";
         return false;
     }
-    std::random_device rd;
-    // Built by appending: GCC 12 at -O3 (the mingw-w64 release build) reports a
-    // false -Wrestrict overlap for a chain of std::string operator+.
-    std::string tempName = ".";
-    tempName += target.filename().string();
-    tempName += ".tmp";
-    tempName += std::to_string(rd() % 1000000);
-    const fs::path temp = folder / tempName;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": " + std::strerror(errno);
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        out.flush();
-        if (!out) {
-            const int saved = errno;
-            out.close();
-            fs::remove(temp, ec);
-            error = path + ": " + (saved ? std::strerror(saved) : "write error (disk full?)");
-            return false;
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = path + ": " + ec.message();
+    if (fs::is_directory(target, ec)) {
+        error = path + ": is a folder, not a file";
         return false;
     }
-    return true;
+    std::random_device rd;
+    for (int attempt = 0;; ++attempt) {
+        // Built by appending: GCC 12 at -O3 (the mingw-w64 release build) reports a
+        // false -Wrestrict overlap for a chain of std::string operator+.
+        std::string tempName = ".";
+        tempName += target.filename().string();
+        tempName += ".tmp";
+        tempName += std::to_string(rd() % 1000000);
+        const std::string temp = (folder / tempName).string();
+        if (fs::exists(temp, ec) && attempt < 8) continue;
+        std::string why;
+        if (!os::WriteNewFileDurably(temp, data, size, target.string(), why)) {
+            error = path + ": " + why;
+            return false;
+        }
+        if (!os::ReplaceDurably(temp, target.string(), why)) {
+            fs::remove(temp, ec);
+            error = path + ": " + why;
+            return false;
+        }
+        return true;
+    }
 }
 
 std::vector<uint8_t> ReadFileBytesOrThrow(const std::string& path) {

@@ -1,10 +1,7 @@
 #include "common/Ini.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 #include "common/Cp1252.h"
+#include "common/Files.h"
 #include "common/Format.h"
 
 namespace qm {
@@ -18,6 +15,20 @@ std::string_view TrimView(std::string_view s) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> TextLines(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find_first_of("\r\n", pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        lines.push_back(text.substr(pos, eol - pos));
+        pos = eol + 1;
+        if (eol < text.size() && text[eol] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return lines;
+}
 
 IniFile IniFile::Parse(std::string_view raw) {
     // A byte-order mark says how the rest is encoded; without one the text is
@@ -33,12 +44,8 @@ IniFile IniFile::Parse(std::string_view raw) {
     }
     IniFile ini;
     Section* current = nullptr;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos) eol = text.size();
-        const std::string_view line = TrimView(text.substr(pos, eol - pos));
-        pos = eol + 1;
+    for (std::string_view raw : TextLines(text)) {
+        const std::string_view line = TrimView(raw);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             const size_t close = line.find(']');
@@ -125,26 +132,10 @@ const IniFile& IniCache::Get(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* errorText) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        if (errorText) *errorText = std::strerror(errno);
-        return false;
-    }
-    // One read of the whole size, not a stream copy that grows as it goes.
-    const std::streamoff size = in.tellg();
-    std::string text;
-    if (size > 0) {
-        text.resize(static_cast<size_t>(size));
-        in.seekg(0);
-        in.read(text.data(), size);
-        text.resize(static_cast<size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        if (errorText) *errorText = "read error";
-        return false;
-    }
-    out = std::move(text);
-    return true;
+    std::string reason;
+    if (ReadFileText(path, out, reason)) return true;
+    if (errorText) *errorText = reason;
+    return false;
 }
 
 }  // namespace qm

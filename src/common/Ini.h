@@ -67,8 +67,13 @@ class IniCache {
     uint64_t parses_ = 0;
 };
 
-// Reads a whole file into a string. Returns false (and leaves errorText set to
-// the system's message) when the file cannot be read.
+// The lines of a text file: ends of line are CR LF, LF or CR alone, and a
+// UTF-8 byte-order mark at the start is no part of the first line.
+std::vector<std::string_view> TextLines(std::string_view text);
+
+// Reads a whole regular file (at most kMaxInputFileBytes) into a string.
+// Returns false (and leaves errorText set to the reason) when the file cannot
+// be read.
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* errorText = nullptr);
 
 }  // namespace qm

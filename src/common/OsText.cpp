@@ -57,4 +57,43 @@ std::string WindowsVersionName(uint32_t platformId, uint32_t major, uint32_t min
     return name ? name : "Windows";
 }
 
+std::string OsReleaseValue(std::string_view text, std::string_view key) {
+    // The file is shell assignments: a later line of the same key wins.
+    std::string found;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        std::string_view line = text.substr(pos, eol - pos);
+        pos = eol + 1;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        const size_t eq = line.find('=');
+        if (line.empty() || line.front() == '#' || eq == std::string_view::npos ||
+            line.substr(0, eq) != key)
+            continue;
+        std::string_view raw = line.substr(eq + 1);
+        std::string value;
+        char quote = 0;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            const char c = raw[i];
+            if (quote == 0 && (c == '"' || c == '\'')) {
+                quote = c;
+            } else if (c == quote) {
+                quote = 0;
+            } else if (c == '\\' && quote != '\'' && i + 1 < raw.size() &&
+                       (quote == 0 ||
+                        std::string_view("\\\"$`").find(raw[i + 1]) != std::string_view::npos)) {
+                value += raw[++i];
+            } else {
+                value += c;
+            }
+        }
+        found = std::move(value);
+    }
+    return found;
+}
+
 }  // namespace qm

@@ -30,6 +30,11 @@ class DeviceIo {
                          uint32_t outSize, uint32_t& bytesReturned) = 0;
     virtual uint32_t LastError() const = 0;
     virtual std::string ErrorText(uint32_t code) const = 0;
+    // Whether the last successful ATA pass-through call brought the drive's
+    // registers back into the block. Windows drivers always do; a SAT bridge
+    // that ignores CK_COND returns none, and the block's registers then hold
+    // only the outcome (ERR) and zeros.
+    virtual bool RegistersReturned() const { return true; }
 };
 
 }  // namespace qm

@@ -38,6 +38,10 @@ struct DriveLink {
     // zeros or the key in the buffer, whose "status word" must not pass for
     // the drive's success.
     bool keyStatusRead = false;
+    // Whether the last key sector went out and its status sector came back.
+    // ERR after a key cannot tell this: it is also set when the drive answers
+    // with a status word other than 0, 0x3603 ("go on") among them.
+    bool keyExchanged = false;
 
     uint8_t* Sectors() { return sectorBuffer->data(); }
     bool Aborted() const { return abort.load(std::memory_order_relaxed); }

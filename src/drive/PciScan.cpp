@@ -344,15 +344,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
     std::string text;
     if (!ReadWholeFile(path, text)) return lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
-        std::string line = text.substr(pos, eol - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        pos = eol + 1;
-    }
+    for (std::string_view line : TextLines(text)) lines.emplace_back(line);
     return lines;
 }
 

@@ -70,8 +70,14 @@ bool DecodeAtaRegisters(const uint8_t* sense, size_t length, ResultRegisters& ou
     if (code == 0x70 || code == 0x71) {
         // Fixed format: INFORMATION holds error, status, device, count;
         // COMMAND-SPECIFIC INFORMATION bytes 9..11 hold LBA bits 0..23.
+        // They are taken with ASC/ASCQ 00/1D (ATA PASS-THROUGH INFORMATION
+        // AVAILABLE), or with the VALID bit, which marks the INFORMATION of
+        // an ATA error (libata sets it since it wrote these fields at the
+        // right offsets; older kernels did not, and their bytes are no
+        // registers).
         if (length < 14) return false;
-        if (sense[12] != kAscAtaInfo || sense[13] != kAscqAtaInfo) return false;
+        const bool ataInfo = sense[12] == kAscAtaInfo && sense[13] == kAscqAtaInfo;
+        if (!ataInfo && !(sense[0] & 0x80)) return false;
         out.error = sense[3];
         out.status = sense[4];
         out.device = sense[5];

@@ -90,6 +90,11 @@ struct ErrorFlags {
 // Result registers of a completed pass-through command, in this order.
 struct ResultRegisters {
     uint8_t error = 0, sectorCount = 0, lbaLow = 0, lbaMid = 0, lbaHigh = 0, device = 0, status = 0;
+    // False when the device gave no registers back (a SAT bridge that ignores
+    // CK_COND, a SCSI response that could not be read): then only the ERR
+    // bit of status, taken from the command's outcome, is the drive's; the
+    // other fields are 0, never the values that were sent.
+    bool known = true;
 };
 
 }  // namespace qm

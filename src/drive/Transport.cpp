@@ -11,7 +11,10 @@
 namespace qm {
 namespace {
 
-constexpr uint32_t kMaxTransferSectors = kSectorBufferSize / kSectorSize;
+// The count travels in the 8-bit Sector Count register: 255 sectors at most
+// (256 would go out as 0, which the 48-bit form reads as 65536).
+constexpr uint32_t kMaxTransferSectors = 255;
+static_assert(kMaxTransferSectors * kSectorSize <= kSectorBufferSize);
 
 // Records the outcome: ERR is the negation of success. An abort always fails
 // the operation, whatever the last status read said.
@@ -92,7 +95,10 @@ ResultRegisters ReadResultRegisters(Workbench& wb) {
             return wb.link.result;
         case TransportMode::ScsiPassThrough: {
             ResultRegisters r;
-            if (ScsiReadResponse(wb, r)) wb.link.result = r;
+            if (ScsiReadResponse(wb, r))
+                wb.link.result = r;
+            else
+                r.known = false;
             return r;
         }
         case TransportMode::PortIo:

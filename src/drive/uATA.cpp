@@ -28,18 +28,24 @@ uint8_t DeviceValue(const Workbench& wb, uint8_t device) {
 bool Ready(const StatusFlags& s) {
     return !s.BSY && s.DRDY && s.DSC;
 }
+// In the pass-through modes the operating system owns the channel: no port
+// is touched (the last port-I/O channel chosen may be one the system uses),
+// and the status is the last command's, which no waiting changes.
+bool PassThrough(const Workbench& wb) {
+    return wb.link.mode != TransportMode::PortIo;
+}
 
 }  // namespace
 
 uint8_t ReadStatus(Workbench& wb) {
-    if (wb.link.mode == TransportMode::ScsiPassThrough) return wb.link.status.Byte();
+    if (PassThrough(wb)) return wb.link.status.Byte();
     uint8_t v = InB(wb, Reg(wb, 7));
     wb.link.status.Set(v);
     return v;
 }
 
 uint8_t ReadError(Workbench& wb) {
-    if (wb.link.mode == TransportMode::ScsiPassThrough) return wb.link.error.Byte();
+    if (PassThrough(wb)) return wb.link.error.Byte();
     uint8_t v = InB(wb, Reg(wb, 1));
     wb.link.error.Set(v);
     return v;
@@ -88,6 +94,7 @@ void WriteTaskFile(Workbench& wb, const TaskFile& tf, RegisterForm form) {
 
 void WaitReady(Workbench& wb) {
     DriveLink& l = wb.link;
+    if (PassThrough(wb)) return;
     while (!l.Aborted()) {
         wb.host.ProcessMessages();
         if (l.Aborted()) break;
@@ -102,6 +109,7 @@ void WaitReady(Workbench& wb) {
 
 bool TimedWaitReady(Workbench& wb, int32_t limit, int64_t divisor) {
     DriveLink& l = wb.link;
+    if (PassThrough(wb)) return !l.Aborted() && Ready(l.status);
     if (divisor <= 0) divisor = 1;
     bool result = true;
     const int64_t start = wb.host.Counter();
@@ -147,7 +155,7 @@ void WriteSectors(Workbench& wb, const uint8_t* source, uint32_t sectors) {
 
 void SoftReset(Workbench& wb) {
     wb.link.abort = false;
-    if (wb.link.mode == TransportMode::ScsiPassThrough) return;
+    if (PassThrough(wb)) return;
     OutB(wb, wb.link.controlPort, 0x0C);  // SRST set (nIEN kept)
     wb.host.Sleep(100);
     OutB(wb, wb.link.controlPort, 0x08);  // SRST cleared

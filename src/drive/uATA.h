@@ -28,7 +28,9 @@ void WriteTaskFile48(Workbench& wb, uint8_t features, uint8_t sectorCount, uint8
 void WriteTaskFile(Workbench& wb, const TaskFile& tf, RegisterForm form);
 
 // Waits without a time limit until BSY is clear and DRDY and DSC are set, or
-// until the transport abort flag is set; always ends with ReadError.
+// until the transport abort flag is set; always ends with ReadError. In the
+// pass-through modes these waits, ReadStatus, ReadError and SoftReset touch
+// no port: the status is the last command's, and one look decides.
 void WaitReady(Workbench& wb);
 // Waits at most `limit` units, a unit being `divisor` counts of the host's
 // high-resolution counter. False when the time ran out (the time test comes

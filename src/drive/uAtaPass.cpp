@@ -121,7 +121,8 @@ bool AtaPassThrough(Workbench& wb, const TaskFile& tf, uint8_t* buffer, uint32_t
         zeroData();
         return false;
     }
-    const ResultRegisters result = AtaPassThroughResult(req.block.data());
+    ResultRegisters result = AtaPassThroughResult(req.block.data());
+    result.known = wb.deviceIo->RegistersReturned();
     wb.link.status.Set(result.status);
     wb.link.error.Set(result.error);
     wb.link.result = result;

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QThread>
+#include <algorithm>
 
 #include "gui/AnsiText.h"
 #include "gui/ErrorBox.h"
@@ -49,10 +50,20 @@ void QtHost::ProcessMessages() {
 }
 
 void QtHost::Sleep(uint32_t milliseconds) {
-    if (milliseconds == 0)
+    if (milliseconds == 0) {
         QThread::yieldCurrentThread();
-    else
-        QThread::msleep(milliseconds);
+        return;
+    }
+    // Like every other wait, a long one (the 3 s after a power-on reset)
+    // lets the windows paint and answer meanwhile.
+    QElapsedTimer slept;
+    slept.start();
+    for (;;) {
+        QCoreApplication::processEvents();
+        const qint64 left = static_cast<qint64>(milliseconds) - slept.elapsed();
+        if (left <= 0) break;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+    }
 }
 
 int64_t QtHost::Counter() {

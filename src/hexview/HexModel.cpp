@@ -1,9 +1,10 @@
 #include "hexview/HexModel.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#include "common/Cp1252.h"
+#include "common/Files.h"
 
 namespace qm {
 
@@ -23,13 +24,6 @@ std::array<uint8_t, 256> MakeFold() {
     return t;
 }
 
-// Unicode of the code page 1252 bytes 0x80..0x9F; the five unassigned ones
-// keep their own value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -42,8 +36,7 @@ int HexDigit(char c) {
 const std::array<uint8_t, 256> HexModel::kFold = MakeFold();
 
 char16_t HexModel::toUnicode(uint8_t b) {
-    if (b >= 0x80 && b < 0xA0) return kCp1252High[b - 0x80];
-    return b;
+    return Cp1252ToUnicode(b);
 }
 
 HexModel::HexModel() {
@@ -72,25 +65,12 @@ void HexModel::load(const uint8_t* data, size_t n) {
 }
 
 bool HexModel::loadFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        lastError_ = "Cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    // A regular file of at most the largest module: a FIFO or a device is
+    // refused instead of read for ever.
     ByteBlock buf;
-    uint8_t chunk[65536];
-    bool ok = true;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, f);
-        buf.insert(buf.end(), chunk, chunk + got);
-        if (got < sizeof chunk) {
-            ok = !std::ferror(f);
-            break;
-        }
-    }
-    std::fclose(f);
-    if (!ok) {
-        lastError_ = "Cannot read " + path;
+    std::string error;
+    if (!ReadFileBytes(path, buf, error)) {
+        lastError_ = "Cannot read " + error;
         return false;
     }
     load(buf);
@@ -103,15 +83,9 @@ ByteBlock HexModel::save() {
 }
 
 bool HexModel::saveFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        lastError_ = "Cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = data_.empty() || std::fwrite(data_.data(), 1, data_.size(), f) == data_.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) {
-        lastError_ = "Cannot write " + path;
+    std::string error;
+    if (!WriteFileAtomic(path, data_, error)) {
+        lastError_ = "Cannot write " + error;
         return false;
     }
     markUnmodified();

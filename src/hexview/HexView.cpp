@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <array>
 
+#include "common/Cp1252.h"
+
 namespace qm {
 
 namespace {
@@ -37,16 +39,12 @@ const std::array<char16_t, 256>& Cp1252Table() {
 }
 
 int Cp1252Byte(char16_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
-    const auto& t = Cp1252Table();
-    for (int b = 0x80; b < 0xA0; ++b)
-        if (t[b] == u) return b;
-    return -1;
+    return UnicodeToCp1252(u);
 }
 
 bool Printable(uint8_t c) {
     if (c < 0x20 || c == 0x7F) return false;
-    return !(c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D);
+    return Cp1252Assigned(c);
 }
 
 // Two hex digits per byte, plain and nibble-swapped, built once.

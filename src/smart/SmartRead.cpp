@@ -61,13 +61,19 @@ bool SmartReadThresholds(Workbench& wb, SmartSector& out) {
 }
 
 bool SmartStatusGood(Workbench& wb) {
-    // A drive that refuses ENABLE OPERATIONS has no status to trust, whatever
-    // RETURN STATUS leaves in the registers afterwards.
-    const bool enabled = SmartEnableOperations(wb);
+    // ENABLE OPERATIONS goes first, but only RETURN STATUS judges: some
+    // drives and bridges refuse ENABLE while S.M.A.R.T. is already on, and
+    // still answer 4F/C2.
+    SmartEnableOperations(wb);
     const bool ok = SendNonData(wb, SmartTaskFile(kSmartFeatureReturnStatus, wb.link.mode),
                                 RegisterForm::Lba28);
     const ResultRegisters r = ReadResultRegisters(wb);
-    return enabled && ok && r.lbaMid == 0x4F && r.lbaHigh == 0xC2 && !wb.link.Aborted();
+    if (!r.known && !wb.link.Aborted()) {
+        // Registers the device never returned tell nothing: BAD, and why.
+        wb.host.Log(kSmartStatusUnreadable);
+        return false;
+    }
+    return ok && r.lbaMid == 0x4F && r.lbaHigh == 0xC2 && !wb.link.Aborted();
 }
 
 SmartReadResult ReadSmart(Workbench& wb, const SmartListSink& sink) {

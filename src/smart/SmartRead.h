@@ -27,9 +27,14 @@ bool SmartEnableOperations(Workbench& wb);
 // One sector into `out` (copied from the sector buffer whatever the outcome).
 bool SmartReadData(Workbench& wb, SmartSector& out);
 bool SmartReadThresholds(Workbench& wb, SmartSector& out);
-// ENABLE OPERATIONS, then RETURN STATUS: good only when both commands
-// succeeded, the drive answers LBA Mid 0x4F / LBA High 0xC2 and no abort came.
+// ENABLE OPERATIONS, then RETURN STATUS: good only when RETURN STATUS
+// succeeded, the drive answers LBA Mid 0x4F / LBA High 0xC2 and no abort came
+// (a refused ENABLE alone does not make it BAD).
+// When the device gives no registers back, the status is BAD and the log
+// says that it could not be read.
 bool SmartStatusGood(Workbench& wb);
+inline constexpr const char* kSmartStatusUnreadable =
+    "S.M.A.R.T. status could not be read: the device returned no ATA registers";
 
 enum class SmartVerdict { Good, Bad, Stopped };
 

@@ -132,6 +132,9 @@ bool ParseDriveBehaviour(const IniFile& ini, DriveTiming& timing, DriveFaults& f
         } else if (StartsWith(key, "ModuleStatus.")) {
             map = &faults.moduleStatus;
             id = key.substr(13);
+        } else if (StartsWith(key, "ModuleFinalStatus.")) {
+            map = &faults.moduleFinalStatus;
+            id = key.substr(18);
         } else if (StartsWith(key, "SlowRegion")) {
             if (!f.Region(key, faults.slowRegions)) return false;
             continue;
@@ -149,6 +152,7 @@ bool ParseDriveBehaviour(const IniFile& ini, DriveTiming& timing, DriveFaults& f
     int stuck = 0;
     if (!f.Get("ErrOnChunk", faults.errOnChunk, 0, 0xFFFFFFFFLL) ||
         !f.Get("ShortChunk", faults.shortChunk, 0, 0xFFFFFFFFLL) ||
+        !f.Get("RefuseStatusRead", faults.refuseStatusRead, 0, 0xFFFFFFFFLL) ||
         !f.Get("RemoveAfterChunks", faults.removeAfterChunks, 0, 0xFFFFFFFFLL) ||
         !f.Get("StuckBusy", stuck, 0, 1) ||
         !f.Get("FailDeviceCalls", faults.failDeviceCalls, -1, 0x7FFFFFFF) ||

@@ -53,6 +53,12 @@ struct DriveFaults {
     // the action go on; any other word refuses it.
     std::map<uint16_t, uint16_t> actionStatus;
     std::map<uint16_t, uint16_t> moduleStatus;
+    // Vendor status word the status sector shows once the last chunk of a
+    // transfer of this module has moved (instead of 0).
+    std::map<uint16_t, uint16_t> moduleFinalStatus;
+    // The n-th key-status read (SMART READ LOG of 0xBE, counted from 1 since
+    // the faults were set) ends with ERR/ABRT and moves no data. 0: off.
+    uint32_t refuseStatusRead = 0;
     // The n-th data chunk (0xBF transfer, counted from 1 since the faults
     // were set) ends with ERR. 0: off.
     uint32_t errOnChunk = 0;

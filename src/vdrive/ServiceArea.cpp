@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "common/Bytes.h"
@@ -179,30 +178,6 @@ bool LoadServiceAreaFolder(const std::string& dir, ServiceArea& sa, bool& found,
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const SaImage& bytes, std::string& error) {
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            error = temp + ": cannot be written";
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = path + ": " + ec.message();
-        return false;
-    }
-    return true;
-}
-
 bool SaveServiceAreaFolder(const std::string& dir, const ServiceArea& sa, std::string& error) {
     std::error_code ec;
     const fs::path modules = fs::path(dir) / "modules";
@@ -216,12 +191,12 @@ bool SaveServiceAreaFolder(const std::string& dir, const ServiceArea& sa, std::s
     for (const auto& [id, image] : sa.modules) {
         const auto name = sa.moduleFiles.find(id);
         const std::string file = name != sa.moduleFiles.end() ? name->second : ModuleFileName(id);
-        if (!WriteFileAtomically((modules / file).string(), image, error)) return false;
+        if (!WriteFileAtomic((modules / file).string(), image, error)) return false;
     }
     for (const auto& [key, image] : sa.tables) {
         const std::string file =
             TableFileName(static_cast<uint16_t>(key >> 16), static_cast<uint16_t>(key));
-        if (!WriteFileAtomically((tables / file).string(), image, error)) return false;
+        if (!WriteFileAtomic((tables / file).string(), image, error)) return false;
     }
     return true;
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Files.h"
+
 namespace qm {
 
 using SaImage = std::vector<uint8_t>;
@@ -61,11 +63,9 @@ bool ParseTableFileName(const std::string& name, uint16_t& id, uint16_t& paramet
 // malformed name, a duplicate or an unreadable file.
 bool LoadServiceAreaFolder(const std::string& dir, ServiceArea& sa, bool& found,
                            std::string& error);
-// Writes every module and table into modules/ and tables/ of dir.
+// Writes every module and table into modules/ and tables/ of dir, each
+// through the program's one atomic save (common/Files.h).
 bool SaveServiceAreaFolder(const std::string& dir, const ServiceArea& sa, std::string& error);
-// Writes a file through a temporary file in the same folder and a rename, so
-// a reader never sees half a module.
-bool WriteFileAtomically(const std::string& path, const SaImage& bytes, std::string& error);
 
 // Section 10 of a module 0x21 image (the S.M.A.R.T. attributes): image
 // offsets and sizes of its attribute data and thresholds. False when the

@@ -69,19 +69,17 @@ bool VirtualDrive::SaveFolder(const std::string& dir, const DriveContent& c, std
         c.reportHidden ? "HiddenAttributes=report\n" : "",
         static_cast<unsigned>(c.serviceArea.idleTimer));
     const std::string base = (fs::path(dir) / "").string();
-    if (!WriteFileAtomically(base + "drive.ini", SaImage(ini.begin(), ini.end()), error))
-        return false;
+    if (!WriteFileAtomic(base + "drive.ini", SaImage(ini.begin(), ini.end()), error)) return false;
     SaImage identify = c.identify;
     if (identify.size() != 512) {
         const auto built = BuildIdentifySector(c);
         identify.assign(built.begin(), built.end());
     }
-    if (!WriteFileAtomically(base + "identify.bin", identify, error)) return false;
-    if (c.smartData.size() == 512 &&
-        !WriteFileAtomically(base + "smart-data.bin", c.smartData, error))
+    if (!WriteFileAtomic(base + "identify.bin", identify, error)) return false;
+    if (c.smartData.size() == 512 && !WriteFileAtomic(base + "smart-data.bin", c.smartData, error))
         return false;
     if (c.smartThresholds.size() == 512 &&
-        !WriteFileAtomically(base + "smart-thresholds.bin", c.smartThresholds, error))
+        !WriteFileAtomic(base + "smart-thresholds.bin", c.smartThresholds, error))
         return false;
     return SaveServiceAreaFolder(dir, c.serviceArea, error);
 }

@@ -79,6 +79,7 @@ VscEngine::VscEngine(const DriveContent& content)
 void VscEngine::SetFaults(const DriveFaults& faults) {
     faults_ = faults;
     chunks_ = 0;
+    statusReads_ = 0;
     deviceFailures_ = faults.failDeviceCalls;
 }
 
@@ -159,6 +160,8 @@ AtaReply VscEngine::Execute(const TaskFile& tf, std::span<const uint8_t> data) {
     if (tf.lbaLow == kKeyLog) {
         if (tf.sectorCount != 1) return Refuse(tf);
         if (tf.features == kWriteLog) return Key(tf, data);
+        if (faults_.refuseStatusRead && ++statusReads_ == faults_.refuseStatusRead)
+            return Refuse(tf);
         return StatusRead(tf);
     }
     return tf.features == kReadLog ? DataIn(tf) : DataOut(tf, data);
@@ -402,8 +405,8 @@ AtaReply VscEngine::DataIn(const TaskFile& tf) {
                   xfer_.data.begin() + static_cast<std::ptrdiff_t>(xfer_.pos + give * 512));
     xfer_.pos += static_cast<size_t>(n) * 512;
     if (xfer_.Remaining() == 0) {
+        statusWord_ = FinalStatus(kVscOk);
         xfer_ = {};
-        statusWord_ = kVscOk;
     }
     if (faults_.removeAfterChunks && chunks_ >= faults_.removeAfterChunks) removePending_ = true;
     return r;
@@ -423,11 +426,18 @@ AtaReply VscEngine::DataOut(const TaskFile& tf, std::span<const uint8_t> data) {
     xfer_.pos += static_cast<size_t>(n) * 512;
     if (xfer_.Remaining() == 0) {
         statusWord_ = Commit();
+        if (statusWord_ == kVscOk) statusWord_ = FinalStatus(kVscOk);
         xfer_ = {};
         if (statusWord_ != kVscOk) r = Refuse(tf);
     }
     if (faults_.removeAfterChunks && chunks_ >= faults_.removeAfterChunks) removePending_ = true;
     return r;
+}
+
+uint16_t VscEngine::FinalStatus(uint16_t word) const {
+    if (xfer_.target != Target::Module) return word;
+    const auto forced = faults_.moduleFinalStatus.find(xfer_.id);
+    return forced != faults_.moduleFinalStatus.end() ? forced->second : word;
 }
 
 // A write's data is all there: store it where the key said.
@@ -447,7 +457,7 @@ uint16_t VscEngine::Commit() {
                 const std::string file =
                     named != sa_.moduleFiles.end() ? named->second : ModuleFileName(xfer_.id);
                 std::string error;
-                if (!WriteFileAtomically((dir / file).string(), xfer_.data, error))
+                if (!WriteFileAtomic((dir / file).string(), xfer_.data, error))
                     return kVscWriteFault;
                 sa_.moduleFiles[xfer_.id] = file;
             }

@@ -87,6 +87,8 @@ class VscEngine {
     uint16_t Servo(const uint16_t* w);
     uint16_t StartMediaOp(uint32_t cylinder, int head, double revolutions);
     uint16_t Commit();
+    // The status word at the end of a transfer, or the one a fault sets.
+    uint16_t FinalStatus(uint16_t word) const;
     // Counts a data chunk; false (and a failed reply) when a fault ends it.
     bool ChunkFault(const TaskFile& tf, AtaReply& reply);
     void Refresh();
@@ -108,6 +110,7 @@ class VscEngine {
     bool removed_ = false;
     bool removePending_ = false;  // the chunk that ends the drive is still delivered
     uint32_t chunks_ = 0;
+    uint32_t statusReads_ = 0;
     int deviceFailures_ = 0;
     uint32_t cylinder_ = 0;
     uint8_t head_ = 0;

@@ -48,16 +48,31 @@ bool ModuleJournal::Keep(uint16_t id, const std::vector<uint8_t>* before,
                                     utc.tm_min, utc.tm_sec, ms))
             .string();
     if (before && !WriteFileAtomic(stem + ".before.rpm", *before, error)) return false;
-    if (!WriteFileAtomic(stem + ".written.rpm", written, error)) return false;
+    if (!WriteFileAtomic(stem + ".sending.rpm", written, error)) return false;
     std::string note = Format("module %04X of %s SN:%s\n", id, model_.c_str(), serial_.c_str());
     note += before
                 ? Format("drive's copy before the write: %zu bytes (.before.rpm)\n", before->size())
                 : std::string("drive's copy before the write: could not be read\n");
-    note += Format("image sent: %zu bytes (.written.rpm)\n", written.size());
+    note += Format("image to send: %zu bytes\n", written.size());
     if (!WriteFileAtomic(stem + ".txt", std::vector<uint8_t>(note.begin(), note.end()), error))
         return false;
     lastEntry_ = stem;
+    note_ = note;
     return true;
+}
+
+void ModuleJournal::Settle(bool written, const std::string& outcome) {
+    if (lastEntry_.empty()) return;
+    std::error_code ec;
+    const char* suffix = written ? ".written.rpm" : ".not-written.rpm";
+    fs::rename(lastEntry_ + ".sending.rpm", lastEntry_ + suffix, ec);
+    // The note is a record, not the data: a note that cannot be updated
+    // leaves the .sending.rpm name (or the renamed one) to tell the story.
+    const std::string note =
+        note_ + (written ? "outcome: written (" : "outcome: not written (") + outcome +
+        (ec ? "; the image file could not be renamed: " + ec.message() : std::string()) + ")\n";
+    std::string error;
+    WriteFileAtomic(lastEntry_ + ".txt", std::vector<uint8_t>(note.begin(), note.end()), error);
 }
 
 }  // namespace qm

@@ -4,9 +4,13 @@
 // so a write never destroys the only copy.
 //
 // Layout: <data folder>/journal/<model>_<serial>/
-//   ~id0021-20261208T163045Z-042.before.rpm   the drive's copy before the write
-//   ~id0021-20261208T163045Z-042.written.rpm  the image sent to the drive
-//   ~id0021-20261208T163045Z-042.txt          what happened (always written)
+//   ~id0021-20261208T163045Z-042.before.rpm       the drive's copy before the write
+//   ~id0021-20261208T163045Z-042.sending.rpm      the image, while it is being sent
+//   ~id0021-20261208T163045Z-042.written.rpm      ... once the drive took it
+//   ~id0021-20261208T163045Z-042.not-written.rpm  ... when the write failed
+//   ~id0021-20261208T163045Z-042.txt              what happened (always written)
+// A .sending.rpm left behind means the program ended in the middle of the
+// write: the drive's module may be either copy, or a mix.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +29,9 @@ class ModuleJournal {
     // written: the caller must not send the module then.
     bool Keep(uint16_t id, const std::vector<uint8_t>* before, const std::vector<uint8_t>& written,
               std::string& error);
+    // Records the outcome of the write of the last entry kept: the image
+    // becomes .written.rpm or .not-written.rpm, and the note says why.
+    void Settle(bool written, const std::string& outcome);
     // Path stem of the last entry kept.
     const std::string& LastEntry() const { return lastEntry_; }
 
@@ -32,6 +39,7 @@ class ModuleJournal {
     std::string folder_;
     std::string model_, serial_;
     std::string lastEntry_;
+    std::string note_;
 };
 
 }  // namespace qm

@@ -80,7 +80,8 @@ std::string DefaultModuleFileName(const Workbench& wb, uint16_t id) {
 bool ReadModule(Workbench& wb, uint16_t id, ModuleImage& image) {
     EnableVsc(wb);
     uint32_t sectors = SendKey8(wb, 0x08, 1, id, 0, 0, 0, 0, 0);
-    if (!StatusLetsModuleGoOn(VendorStatus(wb)) || wb.link.Aborted()) {
+    // A key whose status sector never came back announces nothing.
+    if (!wb.link.keyExchanged || !StatusLetsModuleGoOn(VendorStatus(wb)) || wb.link.Aborted()) {
         image.clear();
         return false;
     }
@@ -111,11 +112,17 @@ bool ReadModule(Workbench& wb, uint16_t id, ModuleImage& image) {
 bool WriteModule(Workbench& wb, uint16_t id, const ModuleImage& image) {
     EnableVsc(wb);
     uint32_t sectors = SendKey8(wb, 0x08, 2, id, 0, 0, 0, 0, 0);
-    // The drive decides how many sectors it takes. An image shorter than that
-    // would push stale sector-buffer bytes into the module: send nothing then.
-    const bool fits = static_cast<size_t>(sectors) * 512 <= image.size();
-    bool sentAll = true;
-    if (StatusLetsModuleGoOn(VendorStatus(wb)) && !wb.link.Aborted() && fits) {
+    // Nothing is sent unless the key's status sector came back (a failed
+    // read leaves a count of 0, and the final status alone would then pass
+    // an exchange that moved nothing) and the drive takes exactly the
+    // image: a shorter image would push stale sector-buffer bytes into the
+    // module, a longer one would be cut short with a checksum that no longer
+    // sums to zero.
+    const bool whole = sectors > 0 && uint64_t{sectors} * 512 == image.size();
+    bool sent = false;
+    if (wb.link.keyExchanged && StatusLetsModuleGoOn(VendorStatus(wb)) && !wb.link.Aborted() &&
+        whole) {
+        sent = true;
         size_t offset = 0;
         while (sectors > 0 && !wb.link.Aborted()) {
             const uint32_t chunk = std::min(sectors, kChunkSectors);
@@ -123,21 +130,22 @@ bool WriteModule(Workbench& wb, uint16_t id, const ModuleImage& image) {
             std::memcpy(wb.link.Sectors(), image.data() + offset, chunk * 512);
             offset += chunk * 512;
             WriteVscData(wb, static_cast<uint8_t>(chunk));
-            sentAll = sentAll && !wb.link.status.ERR;
+            sent = sent && !wb.link.status.ERR;
             wb.host.ProcessMessages();
         }
-    } else if (!fits) {
-        sentAll = false;
     }
     ReadKeyStatus(wb);
-    return VscSucceeded(wb) && sentAll;
+    return VscSucceeded(wb) && sent;
 }
 
 bool ReadDriveTable(Workbench& wb, uint16_t tableId, uint16_t parameter, ModuleImage& image) {
     EnableVsc(wb);
     uint32_t count = 0;
-    if (!wb.link.status.ERR && !wb.link.Aborted())
+    if (!wb.link.status.ERR && !wb.link.Aborted()) {
         count = SendKey8(wb, 0x0D, tableId, parameter, 0, 0, 0, 0, 0);
+        // A key whose status sector never came back announces nothing.
+        if (!wb.link.keyExchanged) count = 0;
+    }
     // An absurd count is read as nothing; the table then counts as failed.
     const bool absurd = count > kMaxTableSectors;
     if (absurd) count = 0;
@@ -152,8 +160,8 @@ bool ReadDriveTable(Workbench& wb, uint16_t tableId, uint16_t parameter, ModuleI
         }
     }
     ReadKeyStatus(wb);
-    // A table cut short is never reported complete.
-    return VscSucceeded(wb) && !absurd && got == count;
+    // A table cut short, or one of no sectors at all, is never reported complete.
+    return VscSucceeded(wb) && !absurd && count > 0 && got == count;
 }
 
 bool ReadModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image) {
@@ -183,11 +191,21 @@ bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image, std::stri
     FixModuleChecksum(wb, image);
     std::string why;
     const bool ok = WriteModuleSafely(wb, id, image, why);
+    // The desktop program's windows reach the drive here: a write that was
+    // refused or failed says why in the log.
+    if (!ok && !why.empty()) wb.host.Log(why);
     if (message) *message = why;
     return ok;
 }
 
 bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std::string& message) {
+    // The checks of the command line's module write: an image loaded for
+    // another module, from another firmware or damaged is never sent.
+    const std::string problem = CheckModuleImage(image, id);
+    if (!problem.empty()) {
+        message = Format("module %04X not written: ", id) + problem;
+        return false;
+    }
     ModuleImage current;
     const bool haveCurrent = ReadModule(wb, id, current);
     return WriteModuleJournaled(wb, id, image, haveCurrent ? &current : nullptr, message);
@@ -199,6 +217,13 @@ bool WriteModuleJournaled(Workbench& wb, uint16_t id, const ModuleImage& image,
         message = "stopped before the module was written";
         return false;
     }
+    // The drive takes exactly its own count of sectors (WriteModule sends
+    // nothing otherwise); said here with the sizes.
+    if (current && current->size() != image.size()) {
+        message = Format("module %04X not written: the drive holds %zu bytes, the image has %zu",
+                         id, current->size(), image.size());
+        return false;
+    }
     ModuleJournal journal(wb);
     std::string error;
     if (!journal.Keep(id, current, image, error)) {
@@ -207,9 +232,17 @@ bool WriteModuleJournaled(Workbench& wb, uint16_t id, const ModuleImage& image,
         return false;
     }
     if (!WriteModule(wb, id, image)) {
-        message = Format("module %04X: write failed, vendor status %04X", id, VendorStatus(wb));
+        message =
+            wb.link.keyExchanged
+                ? Format("module %04X: write failed, vendor status %04X", id, VendorStatus(wb))
+                : Format(
+                      "module %04X: write failed, the drive's answer to the key could not "
+                      "be read",
+                      id);
+        journal.Settle(false, message);
         return false;
     }
+    journal.Settle(true, "vendor status 0000");
     message.clear();
     return true;
 }
@@ -248,6 +281,9 @@ uint8_t ReadHeadCount(Workbench& wb) {
         if (at < image.size()) count = image[at];
     }
     if (count == 0 || count > 10) {
+        // A module count above 10 that the configuration table cannot
+        // confirm is taken as no count (callers then use 10), not as a
+        // number of heads to loop over.
         count = 0;
         image.clear();
         if (ReadDriveTable(wb, 1, 0, image) && image.size() > 30) count = image[30];

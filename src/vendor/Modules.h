@@ -40,8 +40,8 @@ bool ReadDriveTable(Workbench& wb, uint16_t tableId, uint16_t parameter, ModuleI
 
 // With SHIFT held these use a file chosen in the main window's open or save
 // dialog; file errors throw FileError. Without SHIFT they use the drive; a
-// write then goes through WriteModuleSafely. `message` says why a write was
-// refused.
+// write then goes through WriteModuleSafely, and a write refused or failed
+// there is logged with its reason (also given in `message`).
 bool ReadModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image);
 bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image,
                        std::string* message = nullptr);
@@ -52,12 +52,14 @@ bool WriteModuleOrFile(Workbench& wb, uint16_t id, ModuleImage& image,
 // name cleared). False when the dialog was cancelled; file errors throw.
 bool WriteModuleToChosenFile(Workbench& wb, uint16_t id, ModuleImage& image);
 
-// Writes a module only after the drive's current copy and the image have been
-// kept in the module journal. When the journal cannot be written the module is
-// not sent and `message` says why.
+// Writes a module only when the image passes CheckModuleImage, its size is
+// that of the drive's copy, and the drive's current copy and the image have
+// been kept in the module journal. Otherwise the module is not sent and
+// `message` says why.
 bool WriteModuleSafely(Workbench& wb, uint16_t id, const ModuleImage& image, std::string& message);
-// The same, when the caller has already read the drive's copy (null: it could
-// not be read).
+// The same without the image checks (the caller made them, or overrode
+// them), when the caller has already read the drive's copy (null: it could
+// not be read). The size must still match the drive's copy.
 bool WriteModuleJournaled(Workbench& wb, uint16_t id, const ModuleImage& image,
                           const ModuleImage* current, std::string& message);
 

@@ -90,9 +90,12 @@ bool ServoOperation(Workbench& wb, uint32_t cylinder, uint8_t head, uint8_t op, 
         const uint16_t words[8] = {w0, w1, w2, w3, w4, w5, w6, w7};
         return TimedKeyCommand(wb, words, divisor, limit);
     };
+    // A data phase of 0 sectors (a refused key, or a count that is a
+    // multiple of 256) is not sent: the 28-bit command would ask for 256
+    // sectors and move whatever the buffer holds.
     auto writeKeyAndData = [&] {
-        const uint32_t n = key(0x0C, 2, cl, ch, h, 1, 1, 0);
-        WriteVscData(wb, static_cast<uint8_t>(n));
+        const uint8_t n = static_cast<uint8_t>(key(0x0C, 2, cl, ch, h, 1, 1, 0));
+        if (n > 0) WriteVscData(wb, n);
     };
     switch (op) {
         case 0:
@@ -136,8 +139,8 @@ bool ServoOperation(Workbench& wb, uint32_t cylinder, uint8_t head, uint8_t op, 
         SettleRequest(wb, cylinder, head, 1);
         Reposition(wb, cylinder, head, 1);
         ReadServoResult(wb, op == 9 ? 0x19 : 0x1A);
-        const uint32_t n = ReturnedValue(wb);
-        if (n > 0) ReadVscData(wb, static_cast<uint8_t>(n));
+        const uint8_t n = static_cast<uint8_t>(ReturnedValue(wb));
+        if (n > 0) ReadVscData(wb, n);
     }
     return VscSucceeded(wb);
 }
@@ -165,27 +168,45 @@ bool ReadServoResult(Workbench& wb, uint16_t which) {
 
 namespace {
 constexpr uint16_t kIdle3Action = 0x2A;
+
+// The timer lives in byte 0 of the first data sector. A count of 0 is taken
+// as one sector; a count no single command can move (it would wrap) is
+// refused.
+bool Idle3Count(uint32_t announced, uint8_t& sectors) {
+    sectors = static_cast<uint8_t>(announced ? announced : 1);
+    return announced <= 255;
 }
+}  // namespace
 
 bool ReadIdle3Timer(Workbench& wb, uint8_t& value) {
     EnableVsc(wb);
-    const uint32_t sectors = SendKey8(wb, kIdle3Action, 1, 2, 0x0D, 0x16, 1, 0, 0);
+    const uint32_t announced = SendKey8(wb, kIdle3Action, 1, 2, 0x0D, 0x16, 1, 0, 0);
     if (VendorStatus(wb) != 0 || wb.link.Aborted()) return false;
-    ReadVscData(wb, static_cast<uint8_t>(sectors ? sectors : 1));
-    const bool dataOk = !wb.link.status.ERR;
-    value = wb.link.Sectors()[0];
+    uint8_t sectors = 0;
+    bool dataOk = Idle3Count(announced, sectors);
+    if (dataOk) {
+        ReadVscData(wb, sectors);
+        dataOk = !wb.link.status.ERR;
+        value = wb.link.Sectors()[0];
+    }
     ReadKeyStatus(wb);
     return dataOk && VscSucceeded(wb);
 }
 
 bool WriteIdle3Timer(Workbench& wb, uint8_t value) {
     EnableVsc(wb);
-    const uint32_t sectors = SendKey8(wb, kIdle3Action, 2, 2, 0x0D, 0x16, 1, 0, 0);
+    const uint32_t announced = SendKey8(wb, kIdle3Action, 2, 2, 0x0D, 0x16, 1, 0, 0);
     if (VendorStatus(wb) != 0 || wb.link.Aborted()) return false;
-    std::memset(wb.link.Sectors(), 0, 512);
-    wb.link.Sectors()[0] = value;
-    WriteVscData(wb, static_cast<uint8_t>(sectors ? sectors : 1));
-    const bool dataOk = !wb.link.status.ERR;
+    uint8_t sectors = 0;
+    bool dataOk = Idle3Count(announced, sectors);
+    if (dataOk) {
+        // Every sector sent is ours: zeros but the timer byte, never what an
+        // earlier transfer left in the buffer.
+        std::memset(wb.link.Sectors(), 0, size_t{sectors} * 512);
+        wb.link.Sectors()[0] = value;
+        WriteVscData(wb, sectors);
+        dataOk = !wb.link.status.ERR;
+    }
     ReadKeyStatus(wb);
     return dataOk && VscSucceeded(wb);
 }

@@ -85,6 +85,7 @@ uint32_t WriteKeySector(Workbench& wb) {
         failed = !SendDataOut(wb, tf, RegisterForm::Lba48, 1, wb.link.keySector.data());
     }
     ReadKeyStatus(wb);
+    wb.link.keyExchanged = !failed && wb.link.keyStatusRead;
     failed = failed || wb.link.status.ERR;
     const uint16_t status = VendorStatus(wb);
     if (status != 0 && status != 0xFFFF) failed = true;

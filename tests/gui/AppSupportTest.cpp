@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <stdexcept>
 
@@ -42,6 +43,7 @@ class AppSupportTest : public QObject {
     void placementIgnoresAPlaceOffEveryScreen();
     void nameFiltersFromDialogFilters();
     void hostLogKeepsEarlyLines();
+    void hostSleepLetsMessagesRun();
     void fileErrorShowsOneBoxAndGoesOn();
     void codePage1252();
 };
@@ -114,6 +116,14 @@ void AppSupportTest::hostLogKeepsEarlyLines() {
     host.SetLogView(&pane);
     host.Log("Temperature 45\xB0");
     QCOMPARE(pane.toPlainText(), QString::fromUtf8("before the window\nTemperature 45\u00B0"));
+}
+
+void AppSupportTest::hostSleepLetsMessagesRun() {
+    QtHost host;
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    host.Sleep(30);
+    QVERIFY(ran);
 }
 
 void AppSupportTest::fileErrorShowsOneBoxAndGoesOn() {

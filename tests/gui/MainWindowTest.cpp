@@ -118,6 +118,7 @@ class MainWindowTest : public QObject {
     void doubleClickIdentifiesThenOpensDefects();
     void featureWindowsOpenOnce();
     void fileErrorInAFeatureShowsTheErrorBox();
+    void clickingTheSelectedRowPicksItAgain();
 };
 
 void MainWindowTest::startUp() {
@@ -313,7 +314,17 @@ void MainWindowTest::deviceChangeInApiDisablesExactlyFour() {
     form.DeviceChange(kDeviceArrival);
     // btReset btIdentify btViewSmart btUnlock btServo btScript btDrm btSsLog
     QCOMPARE(rig.Buttons(), QList<bool>({true, false, false, false, false, true, true, true}));
-    if (form.Is64()) QCOMPARE(rig.Rows().size(), 3);
+    QCOMPARE(rig.Rows().size(), form.Is64() ? 3 : 2);
+
+    // A 32-bit system refills the list only for a drive in SCSI pass-through mode.
+    form.SetIs64(false);
+    rig.enumerator.entries.pop_back();
+    rig.Select(0);  // SATA: ATA pass-through
+    form.DeviceChange(kDeviceRemoveComplete);
+    QCOMPARE(rig.Rows().size(), 3);
+    rig.Select(1);  // USB: SCSI pass-through
+    form.DeviceChange(kDeviceRemoveComplete);
+    QCOMPARE(rig.Rows().size(), 2);
 
     // Any other event code: no new listing, the same four go off.
     rig.Select(1);
@@ -333,7 +344,7 @@ void MainWindowTest::deviceChangesArriveFromTheSource() {
     rig.enumerator.entries.pop_back();
     source.Push(kDeviceRemoveComplete);
     QTRY_COMPARE_WITH_TIMEOUT(rig.form->btIdentify->isEnabled(), false, 5000);
-    if (form.Is64()) QCOMPARE(rig.Rows().size(), 1);
+    QCOMPARE(rig.Rows().size(), form.Is64() ? 1 : 2);
     form.WatchDeviceChanges(nullptr);
 }
 
@@ -483,6 +494,27 @@ void MainWindowTest::fileErrorInAFeatureShowsTheErrorBox() {
     QCOMPARE(rig.errorBoxes, std::vector<std::string>{"~id33.rpm: Permission denied"});
     QVERIFY(rig.boxes.empty());
     QCOMPARE(rig.Buttons(), kAllOn);  // the operation ended; the buttons are back
+}
+
+void MainWindowTest::clickingTheSelectedRowPicksItAgain() {
+    Rig rig;
+    rig.deviceIo.present.erase("/dev/fake0");
+    TfmMain& form = rig.Start();
+    form.rbAPI->click();
+    rig.Select(0);
+    QCOMPARE(rig.boxes.size(), size_t{1});
+    QCOMPARE(rig.wb.link.ataHandle, kInvalidDeviceHandle);
+    // The drive is there now: a click on the same row retries the open.
+    rig.deviceIo.present.insert("/dev/fake0");
+    const QRect r = form.lbControllers->visualItemRect(form.lbControllers->item(0));
+    QTest::mouseClick(form.lbControllers->viewport(), Qt::LeftButton, {}, r.center());
+    QCOMPARE(rig.boxes.size(), size_t{1});
+    QVERIFY(rig.wb.link.ataHandle != kInvalidDeviceHandle);
+    // A device change turned four buttons off; the same click turns them on.
+    form.DeviceChange(0x0001);
+    QCOMPARE(rig.Buttons(), QList<bool>({true, false, false, false, false, true, true, true}));
+    QTest::mouseClick(form.lbControllers->viewport(), Qt::LeftButton, {}, r.center());
+    QCOMPARE(rig.Buttons(), kAllOn);
 }
 
 int main(int argc, char** argv) {

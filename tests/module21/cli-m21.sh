@@ -66,8 +66,9 @@ run 1 '^section 9 is empty' m21 section save 9 --in "$fix/gapped.rpm"
 head -c 49 /dev/zero > "$work/49.bin"
 run 1 '49 bytes do not fit the 48 bytes' m21 section load 4 "$work/49.bin" --in "$work/g.rpm"
 run 0 'module 0021: [0-9]+ bytes -> ' m21 section load 4 "$work/49.bin" --cut -o "$work/g3.rpm" --in "$work/g.rpm"
+head -c 8 /dev/zero > "$work/8.bin"
 run 0 '^8 of 48 bytes replaced; the rest keeps its old bytes' \
-  m21 section load 4 <(head -c 8 /dev/zero) -o "$work/g4.rpm" --in "$work/g.rpm"
+  m21 section load 4 "$work/8.bin" -o "$work/g4.rpm" --in "$work/g.rpm"
 
 # find and replace in a section.
 run 0 '^Match at 0x00000022 \(image 0x000003D2\), length 2$' \

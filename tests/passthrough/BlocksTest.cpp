@@ -219,7 +219,15 @@ TEST(SatSense, RegistersFromDescriptorAndFixedSense) {
     EXPECT_EQ(r.lbaLow, 0x10);
     EXPECT_EQ(r.lbaMid, 0x4F);
     EXPECT_EQ(r.lbaHigh, 0xC2);
-    f[13] = 0x00;  // some other condition: no registers
+    // An ATA error (UNRECOVERED READ ERROR) with the INFORMATION marked valid.
+    f[12] = 0x11;
+    f[13] = 0x04;
+    f[3] = 0x40;  // UNC
+    ASSERT_TRUE(sat::DecodeAtaRegisters(f.data(), f.size(), r));
+    EXPECT_EQ(r.error, 0x40);
+    EXPECT_EQ(r.lbaLow, 0x10);
+    // The same bytes unmarked, as older kernels wrote them elsewhere: none.
+    f[0] = 0x70;
     EXPECT_FALSE(sat::DecodeAtaRegisters(f.data(), f.size(), r));
     EXPECT_FALSE(sat::DecodeAtaRegisters(f.data(), 4, r));
 }

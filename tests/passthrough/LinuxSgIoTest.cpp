@@ -18,6 +18,7 @@
 #include "drive/uSCSI.h"
 #include "platform/linux/LinuxDeviceIo.h"
 #include "platform/linux/LinuxEnumerator.h"
+#include "smart/SmartRead.h"
 #include "vdrive/Sat.h"
 #include "vdrive/VirtualDrive.h"
 
@@ -106,7 +107,8 @@ class LinuxSgIo : public ::testing::Test {
 };
 
 TEST_F(LinuxSgIo, AtaBlockBecomesPassThrough16WithCkCond) {
-    EXPECT_EQ(openFlags & O_ACCMODE, O_RDWR);
+    // Read-only: closing a node opened for writing makes udev announce a change.
+    EXPECT_EQ(openFlags & O_ACCMODE, O_RDONLY);
     EXPECT_TRUE(openFlags & O_NONBLOCK);
     EXPECT_FALSE(openFlags & O_CREAT);
     ResultRegisters regs{0, 1, 0, 0, 0, 0xA0, 0x50};
@@ -177,6 +179,14 @@ TEST_F(LinuxSgIo, AnswersWithoutRegisters) {
     sg.status = 0;
     EXPECT_TRUE(IdentifyDevice(wb));
     EXPECT_EQ(wb.link.result.status, kStatusDrdy | kStatusDsc);
+    EXPECT_FALSE(wb.link.result.known);
+    // RETURN STATUS sends 4F/C2: what was sent is never read back as the
+    // drive's answer, so the status is BAD, and the log says why.
+    EXPECT_FALSE(SmartStatusGood(wb));
+    EXPECT_EQ(ReadResultRegisters(wb).lbaMid, 0);
+    ASSERT_EQ(host.logLines.size(), 1u);
+    EXPECT_EQ(host.logLines[0], kSmartStatusUnreadable);
+    host.logLines.clear();
     // CHECK CONDITION with a plain error sense: the command failed.
     sg.status = 2;
     sg.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0};
@@ -189,6 +199,24 @@ TEST_F(LinuxSgIo, AnswersWithoutRegisters) {
     EXPECT_FALSE(IdentifyDevice(wb));
     ASSERT_EQ(host.logLines.size(), 1u);
     EXPECT_EQ(host.logLines[0], std::string("IOCTL_ATA_PASS_THROUGH ") + std::strerror(EIO));
+}
+
+TEST_F(LinuxSgIo, AtaRegistersBehindAnotherDescriptor) {
+    // An information descriptor (12 bytes) and a vendor one (20 bytes) in
+    // front of the ATA Status Return: 8 + 12 + 20 + 14 bytes of sense.
+    const ResultRegisters regs{0, 0, 0, 0x4F, 0xC2, 0xA0, 0x50};
+    std::vector<uint8_t> sense = DescriptorSense(regs);
+    std::vector<uint8_t> front(32, 0);
+    front[0] = 0x00;  // information
+    front[1] = 0x0A;
+    front[12] = 0x80;  // vendor specific
+    front[13] = 0x12;
+    sense.insert(sense.begin() + 8, front.begin(), front.end());
+    sense[7] = static_cast<uint8_t>(sense.size() - 8);
+    sg.status = 2;
+    sg.sense = sense;
+    EXPECT_TRUE(SmartStatusGood(wb));
+    EXPECT_TRUE(host.logLines.empty());
 }
 
 TEST_F(LinuxSgIo, FailedCallsAndTimeouts) {
@@ -360,6 +388,23 @@ TEST(LinuxDisks, BusTypesFromUdevFacts) {
     EXPECT_EQ(bus({"ata", "", false, false, "sda", {}, ""}), kBusSata);
     EXPECT_EQ(bus({"usb", "", false, false, "sdb", {"scsi", "usb"}, ""}), kBusUsb);
     EXPECT_EQ(bus({"", "", false, false, "sdb", {"scsi", "usb"}, ""}), kBusUsb);
+    // ata_id also labels a SATA disk in a USB case or behind a SAS adapter.
+    EXPECT_EQ(bus({"ata",
+                   "pci-0000:00:14.0-usb-0:2:1.0-scsi-0:0:0:0",
+                   true,
+                   true,
+                   "sdb",
+                   {"scsi", "usb"},
+                   ""}),
+              kBusUsb);
+    EXPECT_EQ(bus({"ata",
+                   "pci-0000:03:00.0-sas-phy0-lun-0",
+                   true,
+                   true,
+                   "sdc",
+                   {"scsi", "sas_device"},
+                   ""}),
+              kBusSas);
     EXPECT_EQ(bus({"scsi", "pci-0000:03:00.0-sas-phy0-lun-0", false, false, "sdc", {"scsi"}, ""}),
               kBusSas);
     EXPECT_EQ(bus({"scsi", "", false, false, "sdc", {"scsi"}, ""}), kBusScsi);
@@ -370,10 +415,18 @@ TEST(LinuxDisks, BusTypesFromUdevFacts) {
     EXPECT_EQ(bus({"ieee1394", "", false, false, "sdd", {}, ""}), kBus1394);
     EXPECT_EQ(bus({"", "", false, false, "weird0", {}, ""}), kBusUnknown);
     EXPECT_EQ(DecodeUdevString("WDC\\x20WD5000AAKS-00V1A0\\x20\\x20"), "WDC WD5000AAKS-00V1A0");
+    const std::string ahci =
+        "/sys/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/";
+    EXPECT_TRUE(ListedAsDrive(ahci + "sda"));
+    EXPECT_TRUE(ListedAsDrive(
+        "/sys/devices/pci0000:00/0000:00:1d.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0"));
+    for (const char* not_a_drive : {"sr0", "fd0", "mmcblk0boot0", "mmcblk0rpmb"})
+        EXPECT_FALSE(ListedAsDrive(ahci + not_a_drive)) << not_a_drive;
+    EXPECT_FALSE(ListedAsDrive("/sys/devices/virtual/block/loop0"));
     EXPECT_EQ(DecodeUdevString("odd\\x2"), "odd\\x2");
     EXPECT_EQ(DeviceChangeCode("add"), kDeviceArrival);
     EXPECT_EQ(DeviceChangeCode("remove"), kDeviceRemoveComplete);
-    EXPECT_EQ(DeviceChangeCode("change"), kDeviceNodesChanged);
+    EXPECT_EQ(DeviceChangeCode("change"), 0u);  // a closed writer, not a disk coming or going
     EXPECT_EQ(DeviceChangeCode("bind"), 0u);
 }
 

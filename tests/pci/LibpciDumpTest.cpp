@@ -87,6 +87,14 @@ TEST(LibpciDump, UnusableDumpsFindNothingAndKeepTheProcess) {
     EXPECT_NE(io.PciError().find("Malformed"), std::string::npos) << io.PciError();
 }
 
+TEST(LinuxPortIoLive, NoConfigurationReadsWithoutPortIo) {
+    // Port I/O never started: every channel would read 0xFF, so the scan
+    // lists none (a dump above is read all the same).
+    LinuxPortIo io;
+    for (uint32_t dev = 0; dev < 32; ++dev)
+        ASSERT_EQ(io.ReadPciConfigDword(PciConfigAddress(0, dev, 0), 0), 0xFFFFFFFFu) << dev;
+}
+
 TEST(LinuxBoundDriver, BasenameOfTheDriverLink) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / "qm-sysfs-pci";

@@ -26,6 +26,14 @@ TEST(Ini, NamesAreCaseInsensitiveAndTheFirstMatchWins) {
     EXPECT_FALSE(ini.Has("Identity", "Firmware"));
 }
 
+TEST(Ini, ByteOrderMarkAndEveryKindOfLineEnd) {
+    // Saved by an editor that writes a UTF-8 mark and old Mac line ends.
+    const IniFile ini = IniFile::Parse("\xEF\xBB\xBF[Identity]\rModel=WDC\r\nSerial=WD-1\n");
+    EXPECT_EQ(ini.Get("Identity", "Model"), "WDC");
+    EXPECT_EQ(ini.Get("Identity", "Serial"), "WD-1");
+    EXPECT_EQ(TextLines("a\r\rb\r\n").size(), 3u);  // "a", "", "b"
+}
+
 TEST(Ini, MissingFileIsEmpty) {
     EXPECT_EQ(IniFile::Load("/nonexistent/dir/x.ini").Get("a", "b"), "");
 }

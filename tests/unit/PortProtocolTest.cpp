@@ -74,6 +74,17 @@ TEST_F(PortProtocol, AbortEndsEveryWaitAfterOnlyTheErrorRead) {
     EXPECT_TRUE(TimedWaitReady(wb, 1000, 1));
     EXPECT_EQ(io.CountReads(0x1F7), 0u);
     EXPECT_EQ(io.CountReads(0x1F1), 1u);
+
+    // A command issued with the flag already set still writes its seven
+    // registers; the wait then reads only Error, and the command fails.
+    io.log.clear();
+    TaskFile tf;
+    tf.command = 0xE5;
+    EXPECT_FALSE(SendNonData(wb, tf, RegisterForm::Lba28));
+    EXPECT_EQ(io.Writes().size(), 7u);
+    EXPECT_EQ(io.Writes().back(), W(0x1F7, 0xE5));
+    EXPECT_EQ(io.CountReads(0x1F7), 0u);
+    EXPECT_EQ(io.CountReads(0x1F1), 1u);
 }
 
 TEST_F(PortProtocol, AbortRaisedWhileWaitingStopsAtTheNextCheck) {
@@ -137,14 +148,23 @@ TEST_F(PortProtocol, SoftResetClearsAbortAndPulsesSrst) {
     EXPECT_EQ(io.Writes(), want);
     EXPECT_EQ(host.sleepCalls, 2u);
 
-    io.log.clear();
-    wb.link.mode = TransportMode::ScsiPassThrough;
-    wb.link.abort = true;
-    SoftReset(wb);
-    ReadStatus(wb);
-    ReadError(wb);
-    EXPECT_FALSE(wb.link.Aborted());
-    EXPECT_TRUE(io.log.empty()) << "SCSI pass-through touches no port";
+    // Neither pass-through mode touches a port, and no wait spins on a
+    // status that only the next command can change.
+    for (TransportMode mode : {TransportMode::ScsiPassThrough, TransportMode::AtaPassThrough}) {
+        io.log.clear();
+        wb.link.mode = mode;
+        wb.link.abort = true;
+        SoftReset(wb);
+        EXPECT_FALSE(wb.link.Aborted());
+        wb.link.status.Set(0xD0);  // BSY from the last command
+        ReadStatus(wb);
+        ReadError(wb);
+        WaitReady(wb);
+        EXPECT_FALSE(TimedWaitReady(wb, 1000, 1));
+        wb.link.status.Set(0x50);
+        EXPECT_TRUE(TimedWaitReady(wb, 1000, 1));
+        EXPECT_TRUE(io.log.empty()) << "pass-through touches no port";
+    }
 }
 
 TEST_F(PortProtocol, SelectDeviceKeepsOtherDeviceBits) {
@@ -176,10 +196,11 @@ TEST_F(PortProtocol, IdentifyWithoutDrqReadsNothing) {
     EXPECT_EQ(io.CountReads(0x1F0), 0u);
 }
 
-TEST_F(PortProtocol, TransfersLargerThanTheSectorBufferAreRefused) {
+TEST_F(PortProtocol, TransfersLargerThanTheSectorCountAreRefused) {
     TaskFile tf;
     tf.command = 0x20;
-    EXPECT_FALSE(SendDataIn(wb, tf, RegisterForm::Lba28, 257));
+    // 256 would go out as a count of 0 (65536 sectors in the 48-bit form).
+    EXPECT_FALSE(SendDataIn(wb, tf, RegisterForm::Lba28, 256));
     EXPECT_TRUE(wb.link.status.ERR);
     EXPECT_TRUE(io.log.empty());
 }

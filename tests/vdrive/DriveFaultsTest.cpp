@@ -161,7 +161,7 @@ TEST(FaultKeys, DriveIniFaultsAndTimingParse) {
         "[Timing]\nResetMs=250\nTestRunMs=$3E8\nSlowRegion1=2,100,200,15\n"
         "[Faults]\nActionStatus.0D=0x0E05\nModuleStatus.33=$3603\nErrOnChunk=3\nShortChunk=2\n"
         "RemoveAfterChunks=7\nStuckBusy=1\nFailDeviceCalls=-1\nSlowMs=40\nTestResult=0x7611\n"
-        "SlowRegion.a=0,0,10,5\n");
+        "SlowRegion.a=0,0,10,5\nModuleFinalStatus.21=0x3603\nRefuseStatusRead=2\n");
     DriveTiming t;
     DriveFaults f;
     std::string error;
@@ -173,6 +173,8 @@ TEST(FaultKeys, DriveIniFaultsAndTimingParse) {
     EXPECT_EQ(t.slowRegions[0].extraNanos, 15'000'000);
     EXPECT_EQ(f.actionStatus.at(0x0D), 0x0E05);
     EXPECT_EQ(f.moduleStatus.at(0x33), 0x3603);
+    EXPECT_EQ(f.moduleFinalStatus.at(0x21), 0x3603);
+    EXPECT_EQ(f.refuseStatusRead, 2u);
     EXPECT_EQ(f.errOnChunk, 3u);
     EXPECT_EQ(f.shortChunk, 2u);
     EXPECT_EQ(f.removeAfterChunks, 7u);

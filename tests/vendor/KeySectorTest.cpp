@@ -1,6 +1,9 @@
 // Key-sector bytes and checksums: what goes to the drive, checked at the port.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
 #include "common/Bytes.h"
 #include "common/ScriptedHost.h"
 #include "common/Workbench.h"
@@ -32,6 +35,34 @@ class KeySector : public ::testing::Test {
         io.sticky[0x1F1] = 0x00;
         io.wordAnswer = 0;  // the status sector reads back as zeros... and counting words
     }
+    // Every status-sector read answers this status word and returned value;
+    // the drive is ready and offers the sector.
+    void AnswerStatus(uint16_t status, uint32_t value) {
+        io.log.clear();
+        io.sticky[0x1F7] = 0x58;
+        std::vector<uint16_t> sector(256, 0);
+        sector[12] = status;
+        sector[13] = static_cast<uint16_t>(value);
+        sector[14] = static_cast<uint16_t>(value >> 16);
+        auto next = std::make_shared<size_t>(0);
+        io.onRead = [this, sector, next](uint16_t port) {
+            if (port == 0x1F0) io.wordAnswer = sector[(*next)++ % 256];
+        };
+    }
+    // Soft resets: SRST set on the control port.
+    size_t Resets() const {
+        size_t n = 0;
+        for (const PortAccess& a : io.log)
+            n += a.kind == PortAccess::WriteByte && a.port == 0x3F6 && a.value == 0x0C;
+        return n;
+    }
+    // Commands sent on the data log 0xBF (LBA Low written with 0xBF).
+    size_t DataLogCommands() const {
+        size_t n = 0;
+        for (const PortAccess& a : io.log)
+            n += a.kind == PortAccess::WriteByte && a.port == 0x1F3 && a.value == 0xBF;
+        return n;
+    }
     ScriptedHost host;
     Workbench wb{host};
     test::RecordingPortIo io;
@@ -60,6 +91,35 @@ TEST_F(KeySector, PowerOnResetAndServoKeys) {
     ASSERT_GE(words.size(), 8u);
     EXPECT_EQ((std::vector<uint16_t>(words.begin(), words.begin() + 8)),
               (std::vector<uint16_t>{0x11, 3, 0x2345, 0x0001, 3, 1, 0, 0}));
+    EXPECT_EQ(Resets(), 0u) << "with limit 0 no reset can happen";
+}
+
+TEST_F(KeySector, TimedKeyWriteAndAnExpiredWait) {
+    // Ready for the registers, then busy for good.
+    AnswerStatus(0, 0);
+    io.byteAnswers[0x1F7] = {0x50};
+    io.sticky[0x1F7] = 0xD0;
+    host.counterStep = 1;
+    const uint16_t words[8] = {0x11, 3, 0, 0, 1, 1, 0, 0};
+    TimedKeyCommand(wb, words, 1, 5);
+    // The 256 key words go out back to back, with no status read between
+    // them: the timed wait measures the drive's working time alone.
+    size_t first = 0;
+    while (first < io.log.size() && io.log[first].kind != PortAccess::WriteWord) ++first;
+    ASSERT_LE(first + 256, io.log.size());
+    for (size_t i = first; i < first + 256; ++i)
+        ASSERT_EQ(io.log[i].kind, PortAccess::WriteWord) << i;
+    // The wait expired: the channel was reset and the step marked failed.
+    EXPECT_EQ(Resets(), 1u);
+    EXPECT_EQ(VendorStatus(wb), kVscTimedOut);
+    EXPECT_TRUE(wb.link.status.ERR);
+    EXPECT_TRUE(wb.link.error.ABRT);
+
+    // A servo step: the key's expiry, then ten more waits while BSY stays set.
+    io.log.clear();
+    io.byteAnswers[0x1F7] = {0x50};
+    EXPECT_FALSE(ServoOperation(wb, 0, 1, 0, 1, 5, 0));
+    EXPECT_EQ(Resets(), 11u);
 }
 
 TEST_F(KeySector, StatusWordsAndReturnedValue) {
@@ -85,6 +145,26 @@ TEST_F(KeySector, StatusWordsAndReturnedValue) {
     statusSector(0x0101, 0x12345678);
     EXPECT_EQ(WriteKeySector(wb), 0x12345678u) << "the value is read even on an error";
     EXPECT_TRUE(wb.link.status.ERR);
+}
+
+TEST_F(KeySector, NoDataCommandCarriesStaleOrMissingSectors) {
+    // A returned value of 256 has a low byte of 0: a data command of 0
+    // sectors would ask a 28-bit drive for 256.
+    AnswerStatus(0, 0x100);
+    ServoOperation(wb, 100, 1, 7, 1, 0, 0);
+    ServoOperation(wb, 100, 1, 9, 1, 0, 0);
+    EXPECT_EQ(DataLogCommands(), 0u);
+
+    // The idle3 write sends every sector the drive announced, all of them
+    // zero but the timer byte, whatever an earlier transfer left behind.
+    AnswerStatus(0, 2);
+    std::memset(wb.link.Sectors(), 0xEE, 2 * 512);
+    WriteIdle3Timer(wb, 0x8A);
+    EXPECT_EQ(DataLogCommands(), 1u);
+    const std::vector<uint16_t> words = DataWords(io);
+    ASSERT_EQ(words.size(), 256u + 512u);  // the key, then two sectors
+    EXPECT_EQ(words[256], 0x008A);
+    for (size_t i = 257; i < words.size(); ++i) ASSERT_EQ(words[i], 0) << i;
 }
 
 TEST(ModuleChecksum, RoylAndOlderImages) {

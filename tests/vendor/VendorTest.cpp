@@ -208,32 +208,67 @@ TEST_P(Vendor, AbsurdModuleSizesAreRefusedWithoutAllocating) {
     EXPECT_TRUE(ReadModule(wb, 0x21, fine)) << "the drive is usable afterwards";
 }
 
-TEST_P(Vendor, GoOnStatusAfterTheKeyLetsTheReadRun) {
+TEST_P(Vendor, GoOnStatusSetsErrButOnlyTheFinalWordDecides) {
     VirtualDrive::Faults f;
     f.moduleStatus[0x21] = kVscGoOn;
     drive->SetFaults(f);
+    EnableVsc(wb);
+    SendKey8(wb, 0x08, 1, 0x21, 0, 0, 0, 0, 0);
+    EXPECT_EQ(VendorStatus(wb), kVscGoOn);
+    EXPECT_TRUE(wb.link.status.ERR);
+    // ... and the read and the write still go on.
     ModuleImage image;
-    EXPECT_TRUE(ReadModule(wb, 0x21, image));
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
     EXPECT_EQ(image, DriveModule(0x21));
+    image[600] ^= 0x5A;
+    FixModuleChecksum(image);
+    ASSERT_TRUE(WriteModule(wb, 0x21, image));
+    EXPECT_EQ(DriveModule(0x21), image);
+    // The same word after the final status read fails the transfer.
+    f.moduleFinalStatus[0x21] = kVscGoOn;
+    drive->SetFaults(f);
+    ModuleImage again;
+    EXPECT_FALSE(ReadModule(wb, 0x21, again));
+    EXPECT_EQ(VendorStatus(wb), kVscGoOn);
+}
+
+TEST_P(Vendor, DesktopWriteRefusesAnImageThatIsNotThisModule) {
+    ModuleImage image;
+    ASSERT_TRUE(ReadModule(wb, 0x21, image));
+    const SaImage unchanged = DriveModule(0x21);
+    // One zero sector longer: cut to the drive's count it would still sum to
+    // zero and pass for written.
+    ModuleImage longer = image;
+    longer.resize(image.size() + 512, 0);
+    EXPECT_FALSE(WriteModule(wb, 0x21, longer));
+    EXPECT_FALSE(WriteModuleOrFile(wb, 0x21, longer));
+    // Another module's image, as a SHIFT open loads it from a file.
+    ModuleImage other;
+    ASSERT_TRUE(ReadModule(wb, 0x0A, other));
+    EXPECT_FALSE(WriteModuleOrFile(wb, 0x21, other));
+    EXPECT_EQ(DriveModule(0x21), unchanged);
+    ASSERT_EQ(host.logLines.size(), 2u);
+    EXPECT_NE(host.logLines[0].find("module 0021 not written: the drive holds"), std::string::npos)
+        << host.logLines[0];
+    EXPECT_NE(host.logLines[1].find("module 0021 not written: the header names module 000A"),
+              std::string::npos)
+        << host.logLines[1];
 }
 
 TEST_P(Vendor, AbortStopsATransferAndFailsIt) {
     DriveContent c = VirtualDrive::SampleContent();
     c.serviceArea.modules[0x99] = RoylModule(0x99, 300, 0x33);
     Mount(std::move(c));
-    int chunks = 0;
-    host.onProcessMessages = [&] {
-        if (++polls > 2'000'000) wb.link.abort = true;
-    };
-    // The loops let messages run after every chunk: stop after the first.
+    // The loops let messages run after every chunk: stop once the first
+    // chunk has gone out (its bytes are in the sector buffer).
     const SaImage unchanged = DriveModule(0x99);
     ModuleImage image = RoylModule(0x99, 300, 0x55);
     host.onProcessMessages = [&] {
-        if (wb.link.Sectors()[0] == 0x55 || ++chunks > 1000000) wb.link.abort = true;
+        if (wb.link.Sectors()[0] == 0x55) wb.link.abort = true;
     };
     EXPECT_FALSE(WriteModule(wb, 0x99, image));
     EXPECT_TRUE(wb.link.Aborted());
-    EXPECT_NE(DriveModule(0x99), image) << "a stopped write is never complete";
+    EXPECT_EQ(DriveModule(0x99), unchanged) << "a stopped write is never complete";
     wb.link.abort = false;
     host.onProcessMessages = [&] { wb.link.abort = true; };
     ModuleImage read;
@@ -259,6 +294,9 @@ const FaultCase kFaults[] = {
     {"removed mid-transfer", [](VirtualDrive::Faults& f) { f.removeAfterChunks = 1; }},
     {"stuck busy", [](VirtualDrive::Faults& f) { f.stuckBusy = true; }},
     {"device call fails", [](VirtualDrive::Faults& f) { f.failDeviceCalls = -1; }, false},
+    // A count of 0 is left in the buffer: nothing moves, and the final status
+    // read alone would pass the exchange.
+    {"status read after the key refused", [](VirtualDrive::Faults& f) { f.refuseStatusRead = 1; }},
 };
 
 TEST_P(Vendor, EveryFaultEndsInAFailureAndLeavesTheModuleAlone) {
@@ -304,6 +342,9 @@ TEST_P(Vendor, EveryFaultEndsInAFailureAndLeavesTheModuleAlone) {
             EXPECT_EQ(DriveModule(0x21), original);
             if (op == 1) {
                 EXPECT_GT(JournalFiles(), journalBefore) << "the journal entry stays";
+                for (const auto& e : fs::recursive_directory_iterator(dataDir))
+                    EXPECT_EQ(e.path().string().find(".written.rpm"), std::string::npos)
+                        << "a failed write is journaled as not written";
             }
         }
     }
@@ -366,6 +407,7 @@ class VscTrace : public DeviceIo {
   public:
     explicit VscTrace(DeviceIo& inner) : inner_(inner) {}
     std::vector<std::string> events;
+    std::vector<std::vector<uint16_t>> keys;  // the first eight words of every key
     DeviceHandle Open(const std::string& p) override { return inner_.Open(p); }
     void Close(DeviceHandle h) override { inner_.Close(h); }
     bool Control(DeviceHandle h, uint32_t code, uint8_t* b, uint32_t in, uint32_t out,
@@ -374,8 +416,11 @@ class VscTrace : public DeviceIo {
         if (code == kIoctlAtaPassThrough && cur[6] == 0xB0) {
             if (cur[2] == 0xBF)
                 events.push_back((cur[0] == 0xD5 ? "in " : "out ") + std::to_string(cur[1]));
-            else if (cur[2] == 0xBE && cur[0] == 0xD6)
+            else if (cur[2] == 0xBE && cur[0] == 0xD6) {
                 events.push_back(Format("key %02X/%X", GetU16(b + 40), GetU16(b + 42)));
+                keys.emplace_back();
+                for (int i = 0; i < 8; ++i) keys.back().push_back(GetU16(b + 40 + 2 * i));
+            }
         }
         return inner_.Control(h, code, b, in, out, returned);
     }
@@ -386,18 +431,28 @@ class VscTrace : public DeviceIo {
     DeviceIo& inner_;
 };
 
+// The sample drive behind a traced ATA pass-through device.
+struct TracedDrive {
+    explicit TracedDrive(DriveContent c = VirtualDrive::SampleContent())
+        : drive(std::move(c)), device(drive), trace(device), wb(host) {
+        device.sleepNanos = [](int64_t) {};
+        wb.deviceIo = &trace;
+        wb.link.mode = TransportMode::AtaPassThrough;
+        wb.link.ataHandle = trace.Open("/dev/qmvd0");
+    }
+    VirtualDrive drive;
+    VirtualDeviceIo device;
+    VscTrace trace;
+    ScriptedHost host;
+    Workbench wb;
+};
+
 TEST(VendorSequences, ChunksOf128AndTheServoWriteOrder) {
     DriveContent c = VirtualDrive::SampleContent();
     c.serviceArea.modules[0x99] = RoylModule(0x99, 300, 0x33);
-    VirtualDrive drive(std::move(c));
-    VirtualDeviceIo device(drive);
-    device.sleepNanos = [](int64_t) {};
-    VscTrace trace(device);
-    ScriptedHost host;
-    Workbench wb(host);
-    wb.deviceIo = &trace;
-    wb.link.mode = TransportMode::AtaPassThrough;
-    wb.link.ataHandle = trace.Open("/dev/qmvd0");
+    TracedDrive t(std::move(c));
+    Workbench& wb = t.wb;
+    VscTrace& trace = t.trace;
 
     ModuleImage image;
     ASSERT_TRUE(ReadModule(wb, 0x99, image));
@@ -407,6 +462,52 @@ TEST(VendorSequences, ChunksOf128AndTheServoWriteOrder) {
     trace.events.clear();
     ServoOperation(wb, 100, 1, 8, 1, 0, 1);
     EXPECT_EQ(trace.events, (std::vector<std::string>{"key 0C/2", "out 1", "key 0C/1"}));
+}
+
+TEST(VendorSequences, ServoOps9And10SettleRepositionAndReadTheResult) {
+    TracedDrive t;
+    using Words = std::vector<uint16_t>;
+    // Op 9 on head 0x11: the position key takes the head's low four bits,
+    // the settle request and the re-position the whole number. The settle
+    // is refused; the re-position and the result read still go out, and the
+    // final status word decides.
+    VirtualDrive::Faults f;
+    f.actionStatus[0x8052] = 0x0107;
+    t.drive.SetFaults(f);
+    EXPECT_TRUE(ServoOperation(t.wb, 0x12345, 0x11, 9, 1, 0, 0));
+    EXPECT_EQ(t.trace.keys, (std::vector<Words>{
+                                {0x12, 0x2345, 0x0001, 0x01, 1, 0, 0, 0},
+                                {0x8052, 0x0A01, 0, 0, 0x2345, 0x0001, 0x11, 1},
+                                {0x12, 0x2345, 0x0001, 0x11, 1, 0, 0, 0},
+                                {0x10, 1, 0x201E, 0, 0, 0, 0x19, 0},
+                            }));
+    EXPECT_EQ(t.trace.events.back(), "in 1");  // the returned count of the result read
+    // Op 10 sends no key of its own and reads result 0x1A.
+    t.drive.SetFaults({});
+    t.trace.keys.clear();
+    t.trace.events.clear();
+    EXPECT_TRUE(ServoOperation(t.wb, 100, 1, 10, 1, 0, 0));
+    ASSERT_EQ(t.trace.keys.size(), 3u);
+    EXPECT_EQ(t.trace.keys[0][0], 0x8052);
+    EXPECT_EQ(t.trace.keys[2], (Words{0x10, 1, 0x201E, 0, 0, 0, 0x1A, 0}));
+    EXPECT_EQ(GetU16(t.wb.link.Sectors()), 0x1A);  // the result sector landed
+}
+
+TEST(VendorSequences, HeadCountFromModule0AOrTheConfigurationTable) {
+    auto withCounts = [](uint8_t module, uint8_t table) {
+        DriveContent c = VirtualDrive::SampleContent();
+        ModuleImage& m = c.serviceArea.modules[0x0A];
+        m[ModuleDataOffset(m) + 4] = module;
+        FixModuleChecksum(m);
+        c.serviceArea.tables[ServiceArea::TableKey(1, 0)][30] = table;
+        return c;
+    };
+    TracedDrive four(withCounts(4, 6));
+    EXPECT_EQ(ReadHeadCount(four.wb), 4);
+    EXPECT_EQ(four.trace.events.front(), "key 08/1");
+    EXPECT_EQ(four.trace.events.size(), 2u) << "module 0A only, no table read";
+    TracedDrive eleven(withCounts(11, 6));
+    EXPECT_EQ(ReadHeadCount(eleven.wb), 6);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, Vendor,

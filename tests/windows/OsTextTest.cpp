@@ -61,5 +61,20 @@ TEST(WindowsVersionName, EveryRowOfTheTableAndItsNeighbours) {
             << (c.workstation ? " workstation" : " server");
 }
 
+TEST(OsRelease, QuotesAndEscapesByTheFilesOwnRules) {
+    const char* text =
+        "# PRETTY_NAME=\"commented out\"\n"
+        "NAME='Single \"quoted\"'\n"
+        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\r\n"
+        "VERSION=\"say \\\"12\\\" for \\$5\"\n"
+        "ID=debian\n"
+        "ID=ubuntu\n";
+    EXPECT_EQ(OsReleaseValue(text, "PRETTY_NAME"), "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(OsReleaseValue(text, "NAME"), "Single \"quoted\"");
+    EXPECT_EQ(OsReleaseValue(text, "VERSION"), "say \"12\" for $5");
+    EXPECT_EQ(OsReleaseValue(text, "ID"), "ubuntu");  // shell assignments: the last wins
+    EXPECT_EQ(OsReleaseValue(text, "VARIANT"), "");
+}
+
 }  // namespace
 }  // namespace qm

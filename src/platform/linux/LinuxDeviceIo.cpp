@@ -24,8 +24,11 @@ LinuxDeviceIo::LinuxDeviceIo(OpenFn open, IoctlFn ioctl, CloseFn close)
 
 DeviceHandle LinuxDeviceIo::Open(const std::string& path) {
     // Existing node only (no O_CREAT); O_NONBLOCK so a drive without medium
-    // or a busy bridge does not hold the open.
-    const int fd = open_(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    // or a busy bridge does not hold the open. Read-only, as the peers open
+    // disks: SG_IO with ATA PASS-THROUGH needs CAP_SYS_RAWIO whatever the
+    // open mode, and closing a node opened for writing makes udev announce
+    // a "change" of the disk (and re-read its partitions).
+    const int fd = open_(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastError_ = static_cast<uint32_t>(errno);
         return kInvalidDeviceHandle;
@@ -58,7 +61,9 @@ bool LinuxDeviceIo::Control(DeviceHandle handle, uint32_t code, uint8_t* block, 
         lastError_ = EINVAL;
         return false;
     }
-    uint8_t sense[32] = {};
+    // Room for every descriptor a device may put in front of the ATA Status
+    // Return (the kernel's own sense buffer is 96 bytes).
+    uint8_t sense[96] = {};
     sg_io_hdr_t hdr;
     std::memset(&hdr, 0, sizeof hdr);
     hdr.interface_id = 'S';
@@ -93,7 +98,9 @@ bool LinuxDeviceIo::Control(DeviceHandle handle, uint32_t code, uint8_t* block, 
     o.sense = sense;
     o.senseLength = std::min<size_t>(hdr.sb_len_wr, sizeof sense);
     o.resid = hdr.resid;
-    const int err = ata ? sgio::ApplyAtaOutcome(block, o) : sgio::ApplyScsiOutcome(block, plan, o);
+    registersReturned_ = true;
+    const int err = ata ? sgio::ApplyAtaOutcome(block, o, &registersReturned_)
+                        : sgio::ApplyScsiOutcome(block, plan, o);
     if (err) {
         lastError_ = static_cast<uint32_t>(err);
         return false;

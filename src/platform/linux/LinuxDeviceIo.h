@@ -25,12 +25,14 @@ class LinuxDeviceIo : public DeviceIo {
                  uint32_t outSize, uint32_t& bytesReturned) override;
     uint32_t LastError() const override { return lastError_; }
     std::string ErrorText(uint32_t code) const override;
+    bool RegistersReturned() const override { return registersReturned_; }
 
   private:
     OpenFn open_;
     IoctlFn ioctl_;
     CloseFn close_;
     uint32_t lastError_ = 0;
+    bool registersReturned_ = true;
 };
 
 }  // namespace qm

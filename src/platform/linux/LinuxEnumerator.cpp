@@ -139,19 +139,35 @@ uint8_t BusTypeFromFacts(const DiskBusFacts& f) {
         return std::find(f.parentSubsystems.begin(), f.parentSubsystems.end(), sub) !=
                f.parentSubsystems.end();
     };
-    if (f.idBus == "ata") return (f.ataIdRan && !f.sata) ? kBusAta : kBusSata;
+    // The bridge decides, not the disk behind it: udev runs ata_id (which
+    // sets ID_BUS=ata) on SATA disks in USB cases and behind SAS adapters,
+    // and those are reached through SCSI pass-through like any USB or SAS disk.
     if (f.idBus == "usb" || hasParent("usb")) return kBusUsb;
     if (f.idBus == "ieee1394" || hasParent("firewire")) return kBus1394;
+    if (Contains(f.idPath, "-sas-") || hasParent("sas_device")) return kBusSas;
+    if (f.idBus == "ata") return (f.ataIdRan && !f.sata) ? kBusAta : kBusSata;
     if (f.idBus == "nvme" || hasParent("nvme") || f.sysname.rfind("nvme", 0) == 0) return kBusNvme;
     if (hasParent("mmc") || f.sysname.rfind("mmcblk", 0) == 0)
         return f.mmcType == "SD" ? kBusSd : kBusMmc;
     if (hasParent("virtio") || hasParent("xen") || f.sysname.rfind("vd", 0) == 0 ||
         f.sysname.rfind("xvd", 0) == 0)
         return kBusVirtual;
-    if (Contains(f.idPath, "-sas-") || hasParent("sas_device")) return kBusSas;
     if (Contains(f.idPath, "-ata-")) return kBusSata;
     if (f.idBus == "scsi" || hasParent("scsi")) return kBusScsi;
     return kBusUnknown;
+}
+
+bool ListedAsDrive(const std::string& syspath) {
+    // Loop, RAM, device-mapper and md devices are not drives.
+    if (Contains(syspath, "/devices/virtual/")) return false;
+    const size_t slash = syspath.find_last_of('/');
+    const std::string name = slash == std::string::npos ? syspath : syspath.substr(slash + 1);
+    // Nor are optical drives, floppies and the boot and replay-protected
+    // areas of an eMMC: the disk interface class of Windows has none of them.
+    if (name.rfind("sr", 0) == 0 || name.rfind("fd", 0) == 0) return false;
+    if (name.rfind("mmcblk", 0) == 0 && (Contains(name, "boot") || Contains(name, "rpmb")))
+        return false;
+    return true;
 }
 
 int UdevDriveEnumerator::EnumerateDrives(DriveTable& table) {
@@ -168,9 +184,7 @@ int UdevDriveEnumerator::EnumerateDrives(DriveTable& table) {
         for (udev_list_entry* l = udev_enumerate_get_list_entry(en); l;
              l = udev_list_entry_get_next(l)) {
             const std::string path = udev_list_entry_get_name(l);
-            // Loop, RAM, device-mapper and md devices are not drives.
-            if (Contains(path, "/devices/virtual/")) continue;
-            syspaths.push_back(path);
+            if (ListedAsDrive(path)) syspaths.push_back(path);
         }
         udev_enumerate_unref(en);
     }
@@ -182,10 +196,12 @@ int UdevDriveEnumerator::EnumerateDrives(DriveTable& table) {
 }
 
 uint32_t DeviceChangeCode(const std::string& action) {
+    // Only disks coming and going change the list. A "change" is also what
+    // udev sends when any program (this one included) closes a disk it had
+    // open for writing; taking it as a device change would refill the list
+    // and drop the user's pick.
     if (action == "add") return kDeviceArrival;
     if (action == "remove") return kDeviceRemoveComplete;
-    if (action == "change" || action == "move" || action == "online" || action == "offline")
-        return kDeviceNodesChanged;
     return 0;
 }
 

@@ -25,6 +25,9 @@ struct DiskBusFacts {
 };
 uint8_t BusTypeFromFacts(const DiskBusFacts& f);
 
+// Whether a block device of DEVTYPE disk (its sysfs path) is listed as a drive.
+bool ListedAsDrive(const std::string& syspath);
+
 // Decodes udev's \xNN escapes (ID_MODEL_ENC) and trims the result.
 std::string DecodeUdevString(const std::string& encoded);
 

@@ -10,6 +10,7 @@
 
 #include "common/Format.h"
 #include "common/Ini.h"
+#include "common/OsText.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxPortIo.h"
 
@@ -62,16 +63,9 @@ std::string UserDataFolder() {
 }
 
 std::string OperatingSystemText() {
-    std::string name = IniFile::Parse("[os]\n" +
-                                      [] {
-                                          std::string text;
-                                          if (!ReadWholeFile("/etc/os-release", text))
-                                              ReadWholeFile("/usr/lib/os-release", text);
-                                          return text;
-                                      }())
-                           .Get("os", "PRETTY_NAME");
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
-        name = name.substr(1, name.size() - 2);
+    std::string text;
+    if (!ReadWholeFile("/etc/os-release", text)) ReadWholeFile("/usr/lib/os-release", text);
+    std::string name = OsReleaseValue(text, "PRETTY_NAME");
     if (name.empty()) name = "Linux";
     utsname u{};
     bool is64 = sizeof(void*) == 8;

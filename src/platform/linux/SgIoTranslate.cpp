@@ -102,27 +102,33 @@ void ApplyResid(uint8_t* lengthField, int32_t resid) {
 }
 }  // namespace
 
-int ApplyAtaOutcome(uint8_t* block, const Outcome& o) {
+int ApplyAtaOutcome(uint8_t* block, const Outcome& o, bool* registersReturned) {
     using namespace ata_ptx;
+    if (registersReturned) *registersReturned = true;
     if (const int err = TransportError(o)) return err;
     ApplyResid(block + kDataTransferLength, o.resid);
-    uint8_t* cur = block + kCurrentTaskFile;
+    const int key = sat::SenseKey(o.sense, o.senseLength);
+    const bool errorKey = o.scsiStatus == sat::kScsiStatusCheckCondition &&
+                          key != sat::kSenseNoSense && key != sat::kSenseRecoveredError;
     ResultRegisters r;
     if (sat::DecodeAtaRegisters(o.sense, o.senseLength, r)) {
+        // A sense key of an error is a failed command, whatever status byte
+        // came with it.
+        if (errorKey) r.status |= kStatusErr;
         PutAtaPassThroughResult(block, r);
         return 0;
     }
     // No registers came back (a bridge that ignores CK_COND): the outcome is
-    // all there is. The other registers keep what was sent.
-    const int key = sat::SenseKey(o.sense, o.senseLength);
-    const bool good = o.scsiStatus == sat::kScsiStatusGood ||
-                      (o.scsiStatus == sat::kScsiStatusCheckCondition &&
-                       (key == sat::kSenseNoSense || key == sat::kSenseRecoveredError));
+    // all there is. Nothing of what was sent stays behind to be read as the
+    // drive's answer (RETURN STATUS sends 4F/C2, which reads as "good").
     if (o.scsiStatus != sat::kScsiStatusGood && o.scsiStatus != sat::kScsiStatusCheckCondition)
         return EIO;  // busy, reservation conflict, task set full: the drive never saw it
-    cur[kRegError] = good ? 0 : kErrorAbrt;
-    cur[kRegStatus] = good ? (kStatusDrdy | kStatusDsc) : (kStatusDrdy | kStatusErr);
-    cur[7] = 0;
+    const bool good = o.scsiStatus == sat::kScsiStatusGood || !errorKey;
+    r = ResultRegisters{};
+    r.error = good ? 0 : kErrorAbrt;
+    r.status = good ? (kStatusDrdy | kStatusDsc) : (kStatusDrdy | kStatusErr);
+    PutAtaPassThroughResult(block, r);
+    if (registersReturned) *registersReturned = false;
     return 0;
 }
 

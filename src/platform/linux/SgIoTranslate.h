@@ -46,10 +46,11 @@ struct Outcome {
 int TransportError(const Outcome& o);
 
 // Writes error, count, LBA, device and status into the ATA block's
-// CurrentTaskFile: from the sense data when it carries them, else derived
-// from the SCSI status. Returns 0, or an errno value when the answer cannot
-// be taken as the drive's.
-int ApplyAtaOutcome(uint8_t* block, const Outcome& o);
+// CurrentTaskFile: from the sense data when it carries them, else only the
+// outcome (status and error derived from the SCSI status, every other
+// register 0) with *registersReturned false. Returns 0, or an errno value
+// when the answer cannot be taken as the drive's.
+int ApplyAtaOutcome(uint8_t* block, const Outcome& o, bool* registersReturned = nullptr);
 // Copies SCSI status and sense into the SCSI block. Returns 0 or an errno value.
 int ApplyScsiOutcome(uint8_t* block, const Plan& plan, const Outcome& o);
 

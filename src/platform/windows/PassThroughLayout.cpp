@@ -83,8 +83,11 @@ bool ToNative64(uint32_t code, const uint8_t* block, uint32_t inSize, uint32_t o
         PutU32(out + scsi::kSenseInfoOffset64, static_cast<uint32_t>(sense));
         std::memcpy(out + scsi::kCdb64, block + scsi::kCdb32, scsi::kCdbSize);
     }
-    std::memcpy(out + layout->size32 + layout->tailShift, block + layout->size32,
-                size32 - layout->size32);
+    // A block of the bare record has no tail: its end may lie past the
+    // native record, where no pointer may be formed for a copy.
+    if (size32 > layout->size32)
+        std::memcpy(out + layout->size32 + layout->tailShift, block + layout->size32,
+                    size32 - layout->size32);
     return true;
 }
 

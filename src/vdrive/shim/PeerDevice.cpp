@@ -261,7 +261,7 @@ void PeerDevice::SaveState() {
     std::string text, why, error;
     if (!ReadWholeFile(path, text, &why)) text.clear();
     text = WithIniKey(text, "ServiceArea", "IdleTimer", std::to_string(idle));
-    if (WriteFileAtomically(path, SaImage(text.begin(), text.end()), error))
+    if (WriteFileAtomic(path, SaImage(text.begin(), text.end()), error))
         savedIdleTimer_ = idle;
     else
         Trace("state not saved: " + error);

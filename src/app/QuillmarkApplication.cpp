@@ -1,8 +1,9 @@
 #include "app/QuillmarkApplication.h"
 
-#include <QMessageBox>
 #include <cstdio>
 #include <exception>
+
+#include "gui/ErrorBox.h"
 
 namespace qm {
 
@@ -33,7 +34,7 @@ void QuillmarkApplication::ShowError(const QString& message) {
     if (errorBox)
         errorBox(message);
     else
-        QMessageBox::critical(activeWindow(), applicationName(), message);
+        ShowErrorBox(activeWindow(), message);
     showingError_ = false;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The application object. It is also the event boundary: a file error (any
-// std::exception) thrown by a handler ends that handler, is shown in the one
-// standard error box with the system's message text, and the program goes on.
+// The application object. Handlers catch their own file errors
+// (gui/ErrorBox.h); this is the last net behind them: an exception that still
+// reaches the event loop is shown in the same standard error box, and the
+// program goes on.
 #include <QApplication>
 #include <functional>
 

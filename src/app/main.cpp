@@ -10,14 +10,14 @@
 #include <memory>
 #include <string>
 
-#include "app/AnsiText.h"
 #include "app/Features.h"
-#include "app/FormPlacement.h"
-#include "app/QtHost.h"
 #include "app/QuillmarkApplication.h"
 #include "app/uMain.h"
 #include "common/Workbench.h"
 #include "drive/DeviceChange.h"
+#include "gui/AnsiText.h"
+#include "gui/FormPlacement.h"
+#include "gui/QtHost.h"
 #include "platform/Platform.h"
 #include "vdrive/Mount.h"
 #ifdef __linux__

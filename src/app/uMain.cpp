@@ -16,8 +16,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/AnsiText.h"
-#include "app/FormPlacement.h"
 #include "common/Format.h"
 #include "drive/DeviceChange.h"
 #include "drive/DriveEnum.h"
@@ -26,6 +24,9 @@
 #include "drive/Transport.h"
 #include "drive/uATA.h"
 #include "drive/uAtaPass.h"
+#include "gui/AnsiText.h"
+#include "gui/ErrorBox.h"
+#include "gui/FormPlacement.h"
 #include "platform/Platform.h"
 
 namespace qm {
@@ -48,8 +49,7 @@ std::string PortIoFailureMessage(const PortIo* io) {
 
 // One of the main window's own drive operations: the buttons are off while
 // it runs, and on again at its end unless the user dropped or replaced the
-// selection meanwhile. Ending through an exception (a file error) still
-// gives the buttons back.
+// selection meanwhile.
 class TfmMain::Operation {
   public:
     explicit Operation(TfmMain& form) : form_(form), epoch_(form.selectionEpoch_) {
@@ -354,12 +354,14 @@ void TfmMain::RunFeature(const std::function<void(TfmMain&)>& hook, const char* 
         Log(std::string(hint) + ": not available in this build");
         return;
     }
+    // The event boundary: a file error ends the feature and is shown in the
+    // standard error box; nothing is thrown through the button's slot.
     if (!guarded) {
-        hook(*this);
+        CatchFileErrors(wb_.host, [&] { hook(*this); });
         return;
     }
     Operation operation(*this);
-    hook(*this);
+    CatchFileErrors(wb_.host, [&] { hook(*this); });
 }
 
 void TfmMain::btResetClick() {

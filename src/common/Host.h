@@ -34,6 +34,10 @@ class Host {
     virtual bool RunOpenDialog(DialogState& state) = 0;
     virtual bool RunSaveDialog(DialogState& state) = 0;
     virtual void MessageBox(const std::string& text) = 0;
+    // The standard error box: a file error's text (the path and the system's
+    // message, in the system's own encoding). Where no box of its own exists,
+    // a plain message.
+    virtual void ErrorBox(const std::string& text) { MessageBox(text); }
     // Append one whole line to the log.
     virtual void Log(const std::string& line) = 0;
 };

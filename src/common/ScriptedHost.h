@@ -16,6 +16,7 @@ class ScriptedHost : public Host {
   public:
     std::vector<std::string> logLines;
     std::vector<std::string> messageBoxes;
+    std::vector<std::string> errorBoxes;
     // Dialog answers, taken front first; an empty string means "cancel". No
     // answer left also means cancel.
     std::deque<std::string> openAnswers, saveAnswers;
@@ -47,6 +48,7 @@ class ScriptedHost : public Host {
     bool RunOpenDialog(DialogState& state) override { return Answer(openAnswers, state); }
     bool RunSaveDialog(DialogState& state) override { return Answer(saveAnswers, state); }
     void MessageBox(const std::string& text) override { messageBoxes.push_back(text); }
+    void ErrorBox(const std::string& text) override { errorBoxes.push_back(text); }
     void Log(const std::string& line) override { logLines.push_back(line); }
 
   private:

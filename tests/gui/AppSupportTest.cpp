@@ -8,10 +8,10 @@
 #include <QtTest>
 #include <stdexcept>
 
-#include "app/AnsiText.h"
-#include "app/FormPlacement.h"
-#include "app/QtHost.h"
 #include "app/QuillmarkApplication.h"
+#include "gui/AnsiText.h"
+#include "gui/FormPlacement.h"
+#include "gui/QtHost.h"
 
 using namespace qm;
 

@@ -10,14 +10,15 @@
 #include <memory>
 
 #include "GuiFakes.h"
-#include "app/AnsiText.h"
-#include "app/FormPlacement.h"
-#include "app/QtHost.h"
 #include "app/QuillmarkApplication.h"
 #include "app/uMain.h"
+#include "common/Files.h"
 #include "common/Workbench.h"
 #include "drive/DeviceChange.h"
 #include "drive/Identify.h"
+#include "gui/AnsiText.h"
+#include "gui/FormPlacement.h"
+#include "gui/QtHost.h"
 #include "platform/Platform.h"
 #include "vdrive/Mount.h"
 
@@ -31,7 +32,7 @@ namespace {
 struct Rig {
     QTemporaryDir dir;
     QtHost host;
-    std::vector<std::string> boxes;
+    std::vector<std::string> boxes, errorBoxes;
     Workbench wb{host};
     MountedDrive mounted;
     FakeEnumerator enumerator;
@@ -42,6 +43,7 @@ struct Rig {
 
     explicit Rig(bool portIoWorks = true) {
         host.messageBox = [this](const std::string& text) { boxes.push_back(text); };
+        host.errorBox = [this](const std::string& text) { errorBoxes.push_back(text); };
         host.openDialog = host.saveDialog = [](DialogState&) { return false; };
         std::string error;
         if (!MountVirtualDrive("", mounted, error)) qFatal("sample drive: %s", error.c_str());
@@ -115,6 +117,7 @@ class MainWindowTest : public QObject {
     void closingStopsARunningIdentify();
     void doubleClickIdentifiesThenOpensDefects();
     void featureWindowsOpenOnce();
+    void fileErrorInAFeatureShowsTheErrorBox();
 };
 
 void MainWindowTest::startUp() {
@@ -469,6 +472,17 @@ void MainWindowTest::featureWindowsOpenOnce() {
     // A feature not built in says so instead of doing nothing.
     form.btServo->click();
     QCOMPARE(rig.Log().last(), QStringLiteral("Servo Test: not available in this build"));
+}
+
+void MainWindowTest::fileErrorInAFeatureShowsTheErrorBox() {
+    Rig rig;
+    TfmMain& form = rig.Start();
+    form.features.reset = [](TfmMain&) { throw FileError("~id33.rpm: Permission denied"); };
+    rig.Select(0);
+    form.btReset->click();  // nothing may be thrown through the button's slot
+    QCOMPARE(rig.errorBoxes, std::vector<std::string>{"~id33.rpm: Permission denied"});
+    QVERIFY(rig.boxes.empty());
+    QCOMPARE(rig.Buttons(), kAllOn);  // the operation ended; the buttons are back
 }
 
 int main(int argc, char** argv) {

@@ -13,9 +13,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/AnsiText.h"
-#include "app/FormPlacement.h"
 #include "common/Workbench.h"
+#include "gui/AnsiText.h"
+#include "gui/FormPlacement.h"
 #include "smart/SmartRead.h"
 
 namespace qm {

@@ -1,4 +1,4 @@
-#include "app/AnsiText.h"
+#include "gui/AnsiText.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "app/QtHost.h"
+#include "gui/QtHost.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -9,7 +9,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include "app/AnsiText.h"
+#include "gui/AnsiText.h"
+#include "gui/ErrorBox.h"
 
 namespace qm {
 
@@ -105,6 +106,14 @@ void QtHost::MessageBox(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), FromAnsi(text),
                     QMessageBox::Ok, parent_);
     box.exec();
+}
+
+void QtHost::ErrorBox(const std::string& text) {
+    if (errorBox) {
+        errorBox(text);
+        return;
+    }
+    ShowErrorBox(parent_, QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void QtHost::Log(const std::string& line) {

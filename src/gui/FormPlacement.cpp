@@ -1,4 +1,4 @@
-#include "app/FormPlacement.h"
+#include "gui/FormPlacement.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -34,6 +34,7 @@ class QtHost : public Host {
     // script; nothing modal may open there). Unset means the real dialog.
     std::function<bool(DialogState&)> openDialog, saveDialog;
     std::function<void(const std::string&)> messageBox;
+    std::function<void(const std::string&)> errorBox;
 
     void ProcessMessages() override;
     void Sleep(uint32_t milliseconds) override;
@@ -44,6 +45,7 @@ class QtHost : public Host {
     bool RunOpenDialog(DialogState& state) override;
     bool RunSaveDialog(DialogState& state) override;
     void MessageBox(const std::string& text) override;
+    void ErrorBox(const std::string& text) override;
     void Log(const std::string& line) override;
 
   private:

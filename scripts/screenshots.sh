@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds quillmark and writes pictures of its main window on the built-in
 # sample drive into docs/screenshots/: main.png (PIO mode, the controller
-# channel selected and the drive identified) and main-api.png (API mode).
+# channel selected and the drive identified), main-api.png (API mode) and
+# defects.png (the defect viewer on the sample drive's P-List).
 # Runs under a virtual X server, so it works on a machine without a display.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,3 +24,4 @@ shoot() {
 
 shoot "$out/main.png"
 shoot "$out/main-api.png" --api
+shoot "$out/defects.png" --click "View Defects"

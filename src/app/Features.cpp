@@ -11,6 +11,7 @@
 #include "app/Features.h"
 
 #include "app/uMain.h"
+#include "defects/ui/uViewDef.h"
 #include "smart/ui/uSmart.h"
 #include "vendor/VendorOps.h"
 
@@ -21,6 +22,10 @@ void RegisterFeatureWindows(TfmMain& form) {
     form.features.reset = [](TfmMain& m) { PowerOnResetCommand(m.Bench()); };
     form.features.viewSmart = [](TfmMain& m) {
         m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m.Bench(), &m.Placement(), &m); });
+    };
+    // "View Defects": the defect viewer, one instance.
+    form.features.viewDefects = [](TfmMain& m) {
+        m.OpenWindow("FormViewDef", [&m] { return new TfmViewDef(m.Bench(), &m.Placement(), &m); });
     };
 }
 

@@ -1,4 +1,6 @@
 // quillmark: the desktop program.
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
@@ -34,11 +36,14 @@ const char kUsage[] =
     "  --api               start in API mode instead of PIO mode\n"
     "  --screenshot FILE   write a picture of the main window to FILE and exit\n"
     "                      (with a virtual drive: after selecting it and identifying)\n"
+    "  --click CAPTION     with --screenshot: press the main window's command button\n"
+    "                      CAPTION first and picture the window it opens\n"
     "  -h, --help          this text\n";
 
 struct Options {
     bool demo = false, api = false, help = false;
     std::string vdrive, screenshot;
+    QString click;
 };
 
 bool ParseOptions(const QStringList& args, Options& o) {
@@ -62,10 +67,20 @@ bool ParseOptions(const QStringList& args, Options& o) {
             if (!value(o.vdrive)) return false;
         } else if (a == QLatin1String("--screenshot")) {
             if (!value(o.screenshot)) return false;
+        } else if (a == QLatin1String("--click")) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "quillmark: --click needs a value\n");
+                return false;
+            }
+            o.click = args[++i];
         } else {
             std::fprintf(stderr, "quillmark: unknown option '%s'\n", qPrintable(a));
             return false;
         }
+    }
+    if (!o.click.isEmpty() && o.screenshot.empty()) {
+        std::fprintf(stderr, "quillmark: --click goes with --screenshot\n");
+        return false;
     }
     if (o.demo && !o.vdrive.empty()) {
         std::fprintf(stderr, "quillmark: give --demo or --vdrive, not both\n");
@@ -75,15 +90,39 @@ bool ParseOptions(const QStringList& args, Options& o) {
 }
 
 // Writes the picture; on a virtual drive first selects the first row and
-// identifies the drive there. Real hardware is left alone.
-int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file) {
+// identifies the drive there. Real hardware is left alone. With a button to
+// click, the window that button opens is pictured once its work is done.
+int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file,
+                   const QString& click) {
     if (virtualDrive && form.lbControllers->count() > 0) {
         form.lbControllers->setCurrentRow(0);
         if (form.btIdentify->isEnabled()) form.btIdentifyClick();
     }
     QCoreApplication::processEvents();
+    QWidget* target = &form;
+    if (!click.isEmpty()) {
+        QPushButton* button = nullptr;
+        for (QPushButton* b : form.findChildren<QPushButton*>())
+            if (b->text() == click) button = b;
+        if (!button || !button->isEnabled()) {
+            std::fprintf(stderr, "quillmark: no enabled button '%s'\n", qPrintable(click));
+            return 1;
+        }
+        const QWidgetList before = QApplication::topLevelWidgets();
+        button->click();
+        // The window does its first work from the event loop once it shows.
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && !before.contains(w) && w->isWindow()) target = w;
+        if (target == &form) {
+            std::fprintf(stderr, "quillmark: '%s' opened no window\n", qPrintable(click));
+            return 1;
+        }
+    }
     const QString path = FromLocalPath(file);
-    if (!form.grab().save(path)) {
+    if (!target->grab().save(path)) {
         std::fprintf(stderr, "quillmark: cannot write %s\n", file.c_str());
         return 1;
     }
@@ -168,7 +207,7 @@ int Main(int argc, char** argv) {
     if (!options.screenshot.empty()) {
         int rc = 0;
         QTimer::singleShot(0, &form, [&] {
-            rc = TakeScreenshot(form, virtualDrive, options.screenshot);
+            rc = TakeScreenshot(form, virtualDrive, options.screenshot, options.click);
             QCoreApplication::exit(rc);
         });
         app.exec();

@@ -76,19 +76,21 @@ std::vector<uint8_t> EncodeJpeg(const QImage& image) {
     return bytes;
 }
 
-void SavePicture(const QImage& image, const std::string& path) {
-    std::vector<uint8_t> bytes;
-    const bool png = path.size() >= 4 && EqualsNoCase(path.substr(path.size() - 4), ".png");
-    if (png) {
-        QByteArray data;
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::WriteOnly);
-        if (image.save(&buffer, "PNG")) bytes.assign(data.begin(), data.end());
-    } else {
-        bytes = EncodeJpeg(image);
-    }
+void SaveJpeg(const QImage& image, const std::string& path) {
+    const std::vector<uint8_t> bytes = EncodeJpeg(image);
     if (bytes.empty()) throw FileError(path + ": the picture could not be encoded");
     WriteFileAtomicOrThrow(path, bytes);
+}
+
+void SavePicture(const QImage& image, const std::string& path) {
+    const bool png = path.size() >= 4 && EqualsNoCase(path.substr(path.size() - 4), ".png");
+    if (!png) return SaveJpeg(image, path);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG") || data.isEmpty())
+        throw FileError(path + ": the picture could not be encoded");
+    WriteFileAtomicOrThrow(path, std::vector<uint8_t>(data.begin(), data.end()));
 }
 
 }  // namespace qm

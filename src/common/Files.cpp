@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 
 namespace qm {
@@ -32,13 +33,41 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::stri
     return true;
 }
 
-bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
-                     std::string& error) {
+struct AtomicFileWriter::Impl {
+    fs::path target, temp;
+    std::ofstream out;
+};
+
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
+
+void AtomicFileWriter::Discard() {
+    if (!impl_) return;
+    std::error_code ec;
+    impl_->out.close();
+    fs::remove(impl_->temp, ec);
+    delete impl_;
+    impl_ = nullptr;
+}
+
+bool AtomicFileWriter::IsOpen() const {
+    return impl_ != nullptr;
+}
+
+bool AtomicFileWriter::Open(const std::string& path, std::string& error) {
+    Discard();
+    path_ = path;
+    size_ = 0;
     const fs::path target(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         error = path + ": the folder " + folder.string() + " does not exist";
+        return false;
+    }
+    if (fs::is_directory(target, ec)) {
+        error = path + ": is a folder, not a file";
         return false;
     }
     std::random_device rd;
@@ -48,30 +77,79 @@ bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
     tempName += target.filename().string();
     tempName += ".tmp";
     tempName += std::to_string(rd() % 1000000);
-    const fs::path temp = folder / tempName;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": " + std::strerror(errno);
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        out.flush();
-        if (!out) {
-            const int saved = errno;
-            out.close();
-            fs::remove(temp, ec);
-            error = path + ": " + (saved ? std::strerror(saved) : "write error (disk full?)");
-            return false;
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = path + ": " + ec.message();
+    auto impl = std::make_unique<Impl>();
+    impl->target = target;
+    impl->temp = folder / tempName;
+    impl->out.open(impl->temp, std::ios::binary | std::ios::trunc);
+    if (!impl->out) {
+        error = path + ": " + std::strerror(errno);
         return false;
     }
+    impl_ = impl.release();
     return true;
+}
+
+bool AtomicFileWriter::Append(const uint8_t* data, size_t size, std::string& error) {
+    if (!impl_) {
+        error = path_ + ": not open for writing";
+        return false;
+    }
+    if (size)
+        impl_->out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!impl_->out) {
+        const int saved = errno;
+        error = path_ + ": " + (saved ? std::strerror(saved) : "write error (disk full?)");
+        Discard();
+        return false;
+    }
+    size_ += size;
+    return true;
+}
+
+bool AtomicFileWriter::Commit(std::string& error) {
+    if (!impl_) {
+        error = path_ + ": not open for writing";
+        return false;
+    }
+    impl_->out.flush();
+    if (!impl_->out) {
+        const int saved = errno;
+        error = path_ + ": " + (saved ? std::strerror(saved) : "write error (disk full?)");
+        Discard();
+        return false;
+    }
+    impl_->out.close();
+    std::error_code ec;
+    fs::rename(impl_->temp, impl_->target, ec);
+    if (ec) {
+        error = path_ + ": " + ec.message();
+        Discard();
+        return false;
+    }
+    delete impl_;
+    impl_ = nullptr;
+    return true;
+}
+
+void AtomicFileWriter::OpenOrThrow(const std::string& path) {
+    std::string error;
+    if (!Open(path, error)) throw FileError(error);
+}
+
+void AtomicFileWriter::AppendOrThrow(const uint8_t* data, size_t size) {
+    std::string error;
+    if (!Append(data, size, error)) throw FileError(error);
+}
+
+void AtomicFileWriter::CommitOrThrow() {
+    std::string error;
+    if (!Commit(error)) throw FileError(error);
+}
+
+bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
+                     std::string& error) {
+    AtomicFileWriter w;
+    return w.Open(path, error) && w.Append(data, size, error) && w.Commit(error);
 }
 
 std::vector<uint8_t> ReadFileBytesOrThrow(const std::string& path) {

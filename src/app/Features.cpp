@@ -11,6 +11,7 @@
 #include "app/Features.h"
 
 #include "app/uMain.h"
+#include "defects/ui/uServoTest.h"
 #include "defects/ui/uViewDef.h"
 #include "smart/ui/uSmart.h"
 #include "vendor/VendorOps.h"
@@ -26,6 +27,10 @@ void RegisterFeatureWindows(TfmMain& form) {
     // "View Defects": the defect viewer, one instance.
     form.features.viewDefects = [](TfmMain& m) {
         m.OpenWindow("FormViewDef", [&m] { return new TfmViewDef(m.Bench(), &m.Placement(), &m); });
+    };
+    // "Servo Test": the servo test window, one instance.
+    form.features.servo = [](TfmMain& m) {
+        m.OpenWindow("FormServo", [&m] { return new TfmServoTest(m.Bench(), &m.Placement(), &m); });
     };
 }
 

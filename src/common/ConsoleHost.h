@@ -21,6 +21,9 @@ class ConsoleHost : public Host {
     // Files the "dialogs" answer with; empty means the user cancelled.
     std::string openFile, saveFile;
     bool shift = false, ctrl = false;
+    // What raises and restores the timing priority (the program sets the
+    // platform's; unset, nothing changes).
+    std::function<void(bool raised)> timingPriority;
 
     void ProcessMessages() override;
     void Sleep(uint32_t milliseconds) override;
@@ -32,6 +35,9 @@ class ConsoleHost : public Host {
     bool RunSaveDialog(DialogState& state) override;
     void MessageBox(const std::string& text) override;
     void Log(const std::string& line) override;
+    void SetTimingPriority(bool raised) override {
+        if (timingPriority) timingPriority(raised);
+    }
 
   private:
     std::ostream& log_;

@@ -21,6 +21,11 @@ class ConsoleHost : public Host {
     // Files the "dialogs" answer with; empty means the user cancelled.
     std::string openFile, saveFile;
     bool shift = false, ctrl = false;
+    // When set, log lines go here instead of the log stream (a --json command
+    // collects them into its answer).
+    std::function<void(const std::string&)> captureLog;
+    // When set, every message-box text also goes here.
+    std::function<void(const std::string&)> captureMessage;
 
     void ProcessMessages() override;
     void Sleep(uint32_t milliseconds) override;

@@ -6,7 +6,7 @@ set -euo pipefail
 QM_PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   qt6-base-dev libgl-dev libpci-dev libudev-dev libjpeg-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   clang-format g++-mingw-w64-x86-64-posix
   xvfb xauth imagemagick pciutils
 )

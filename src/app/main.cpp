@@ -1,6 +1,8 @@
 // quillmark: the desktop program.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
@@ -29,64 +31,70 @@
 namespace qm {
 namespace {
 
-const char kUsage[] =
-    "usage: quillmark [options]\n"
-    "  --demo              mount the built-in sample drive (virtual)\n"
-    "  --vdrive DIR        mount a virtual drive read from a drive folder\n"
-    "  --api               start in API mode instead of PIO mode\n"
-    "  --screenshot FILE   write a picture of the main window to FILE and exit\n"
-    "                      (with a virtual drive: after selecting it and identifying)\n"
-    "  --click CAPTION     with --screenshot: press the main window's command button\n"
-    "                      CAPTION first and picture the window it opens\n"
-    "  -h, --help          this text\n";
-
 struct Options {
-    bool demo = false, api = false, help = false;
-    std::string vdrive, screenshot;
+    bool demo = false, api = false;
+    std::string vdrive, screenshot, dataDir;
     QString click;
 };
 
-bool ParseOptions(const QStringList& args, Options& o) {
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "quillmark: %s needs a value\n", qPrintable(a));
-                return false;
-            }
-            into = ToLocalPath(args[++i]);
-            return true;
-        };
-        if (a == QLatin1String("--demo"))
-            o.demo = true;
-        else if (a == QLatin1String("--api"))
-            o.api = true;
-        else if (a == QLatin1String("-h") || a == QLatin1String("--help"))
-            o.help = true;
-        else if (a == QLatin1String("--vdrive")) {
-            if (!value(o.vdrive)) return false;
-        } else if (a == QLatin1String("--screenshot")) {
-            if (!value(o.screenshot)) return false;
-        } else if (a == QLatin1String("--click")) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "quillmark: --click needs a value\n");
-                return false;
-            }
-            o.click = args[++i];
-        } else {
-            std::fprintf(stderr, "quillmark: unknown option '%s'\n", qPrintable(a));
-            return false;
-        }
+enum class Parsed { Run, Help, Bad };
+
+// The program's options. On Help or Bad the text to print is in `text`.
+Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("quillmark: the workbench for Western Digital drives"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Mount the built-in sample drive (virtual)."));
+    const QCommandLineOption vdrive(
+        QStringLiteral("vdrive"), QStringLiteral("Mount a virtual drive read from a drive folder."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption api(QStringLiteral("api"),
+                                 QStringLiteral("Start in API mode instead of PIO mode."));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Write a picture of the main window to FILE and exit (with a virtual "
+                       "drive: after selecting it and identifying)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Read the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, pcidevs.ini, "
+                       "pci.ini) from DIR instead of the program's folder."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption click(
+        QStringLiteral("click"),
+        QStringLiteral("With --screenshot: press the main window's command button CAPTION first "
+                       "and picture the window it opens."),
+        QStringLiteral("CAPTION"));
+    parser.addOptions({demo, vdrive, api, screenshot, dataDir, click});
+
+    auto bad = [&](const QString& why) {
+        text = QStringLiteral("quillmark: %1\nRun 'quillmark --help' for the options.\n").arg(why);
+        return Parsed::Bad;
+    };
+    if (!parser.parse(args)) return bad(parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        text = parser.helpText();
+        return Parsed::Help;
     }
-    if (!o.click.isEmpty() && o.screenshot.empty()) {
-        std::fprintf(stderr, "quillmark: --click goes with --screenshot\n");
-        return false;
+    if (!parser.positionalArguments().isEmpty())
+        return bad(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments()[0]));
+    o.demo = parser.isSet(demo);
+    o.api = parser.isSet(api);
+    if (parser.isSet(vdrive)) o.vdrive = ToLocalPath(parser.value(vdrive));
+    if (parser.isSet(screenshot)) o.screenshot = ToLocalPath(parser.value(screenshot));
+    if (parser.isSet(dataDir)) {
+        if (!QFileInfo(parser.value(dataDir)).isDir())
+            return bad(QStringLiteral("--data-dir: no such folder: %1").arg(parser.value(dataDir)));
+        o.dataDir = ToLocalPath(parser.value(dataDir));
     }
-    if (o.demo && !o.vdrive.empty()) {
-        std::fprintf(stderr, "quillmark: give --demo or --vdrive, not both\n");
-        return false;
-    }
-    return true;
+    if (parser.isSet(click)) o.click = parser.value(click);
+    if (!o.click.isEmpty() && o.screenshot.empty())
+        return bad(QStringLiteral("--click goes with --screenshot"));
+    if (o.demo && !o.vdrive.empty())
+        return bad(QStringLiteral("give --demo or --vdrive, not both"));
+    return Parsed::Run;
 }
 
 // Writes the picture; on a virtual drive first selects the first row and
@@ -132,13 +140,16 @@ int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file,
 int Main(int argc, char** argv) {
     QuillmarkApplication app(argc, argv);
     Options options;
-    if (!ParseOptions(QCoreApplication::arguments(), options)) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    QString text;
+    switch (ParseOptions(QCoreApplication::arguments(), options, text)) {
+        case Parsed::Help:
+            std::fputs(qPrintable(text), stdout);
+            return 0;
+        case Parsed::Bad:
+            std::fputs(qPrintable(text), stderr);
+            return 2;
+        case Parsed::Run:
+            break;
     }
 
     QtHost host;
@@ -150,6 +161,7 @@ int Main(int argc, char** argv) {
 
     Workbench wb(host);
     wb.programFolder = platform::ProgramFolder();
+    wb.dataFilesFolder = options.dataDir;
     wb.dataFolder = platform::UserDataFolder();
 
     // The drive: a virtual one behind every seam, or the real backends.

@@ -1,7 +1,11 @@
 // backup DIR and idle3 [--set N].
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "cli/Cli.h"
+#include "cli/CliArgs.h"
 #include "common/Format.h"
 #include "platform/Platform.h"
 #include "vendor/Backup.h"
@@ -9,14 +13,10 @@
 #include "vendor/Vsc.h"
 
 namespace qm {
+namespace {
 
-int RunBackup(CliContext& ctx) {
-    if (ctx.args.size() != 1) {
-        ctx.err << "quillmark-cli: backup DIR\n";
-        return kExitUsage;
-    }
+int RunBackup(CliContext& ctx, const std::string& folder) {
     if (!ctx.RequireDrive()) return kExitSetup;
-    const std::string folder = ctx.args.front();
     const bool bar = platform::StderrIsTerminal();
     const BackupReport report = BackupDrive(ctx.wb, folder, [&](const BackupStep& s) {
         if (!bar || s.total == 0) return;
@@ -34,21 +34,9 @@ int RunBackup(CliContext& ctx) {
     return report.Complete() ? kExitOk : kExitFailed;
 }
 
-int RunIdle3(CliContext& ctx) {
-    std::string set;
-    bool bad = false;
-    const bool writing = ctx.TakeValue("--set", set, bad);
-    if (bad || !ctx.args.empty()) {
-        ctx.err << "quillmark-cli: idle3 [--set N]   (N: 0 = off, 1-255)\n";
-        return kExitUsage;
-    }
-    long long value = 0;
-    if (writing && (!ParseFieldNumber(set, value) || value < 0 || value > 255)) {
-        ctx.err << "quillmark-cli: --set wants 0..255 (decimal, or hex after $)\n";
-        return kExitUsage;
-    }
+int RunIdle3(CliContext& ctx, const std::optional<uint8_t>& set) {
     if (!ctx.RequireDrive()) return kExitSetup;
-    if (writing && !WriteIdle3Timer(ctx.wb, static_cast<uint8_t>(value))) {
+    if (set && !WriteIdle3Timer(ctx.wb, *set)) {
         ctx.err << Format("idle3: write failed, vendor status %04X\n", VendorStatus(ctx.wb));
         return kExitFailed;
     }
@@ -59,6 +47,22 @@ int RunIdle3(CliContext& ctx) {
     }
     ctx.out << Format("Idle3 timer: %u (%s)\n", now, Idle3TimerText(now).c_str());
     return kExitOk;
+}
+
+}  // namespace
+
+void AddBackupCommands(CliCommands& commands) {
+    auto folder = std::make_shared<std::string>();
+    CLI::App* cmd = commands.Add(
+        "backup", "every module, the configuration and zone tables into a drive folder",
+        [folder](CliContext& ctx) { return RunBackup(ctx, *folder); });
+    cmd->add_option("DIR", *folder, "the drive folder to write (it mounts with --vdrive)")
+        ->required();
+
+    auto set = std::make_shared<std::optional<uint8_t>>();
+    cmd = commands.Add("idle3", "read (or set) the idle3 head-parking timer",
+                       [set](CliContext& ctx) { return RunIdle3(ctx, *set); });
+    AddNumber(cmd, "--set", *set, "write the timer first: 0 = off, 1-255", 0, 255);
 }
 
 }  // namespace qm

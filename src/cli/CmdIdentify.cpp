@@ -1,3 +1,5 @@
+// identify: IDENTIFY DEVICE and the main window's identity line.
+#include <CLI/CLI.hpp>
 #include <cstring>
 #include <ostream>
 
@@ -6,12 +8,9 @@
 #include "drive/Transport.h"
 
 namespace qm {
+namespace {
 
 int RunIdentify(CliContext& ctx) {
-    if (!ctx.args.empty()) {
-        ctx.err << "quillmark-cli: identify takes no arguments\n";
-        return kExitUsage;
-    }
     if (!ctx.RequireDrive()) return kExitSetup;
     Workbench& wb = ctx.wb;
     std::memset(wb.link.Sectors(), 0, 512);
@@ -19,6 +18,14 @@ int RunIdentify(CliContext& ctx) {
     wb.identity = ParseIdentity(wb.link.Sectors());
     ctx.out << IdentityLine(wb.identity) << '\n';
     return ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void AddIdentifyCommand(CliCommands& commands) {
+    commands.Add("identify",
+                 "IDENTIFY DEVICE: prints model, firmware and serial as the main window logs them",
+                 RunIdentify);
 }
 
 }  // namespace qm

@@ -1,9 +1,12 @@
 // Module and drive-table commands: read, write (checked, journaled, verified),
 // checksum, head count, power-on reset.
+#include <CLI/CLI.hpp>
 #include <cstring>
+#include <memory>
 #include <ostream>
 
 #include "cli/Cli.h"
+#include "cli/CliArgs.h"
 #include "common/Files.h"
 #include "common/Format.h"
 #include "drive/Identify.h"
@@ -15,28 +18,6 @@
 
 namespace qm {
 namespace {
-
-bool TakeId(CliContext& ctx, const char* what, uint16_t& id) {
-    if (ctx.args.empty()) {
-        ctx.err << "quillmark-cli: missing " << what << " (hexadecimal)\n";
-        return false;
-    }
-    unsigned long long v = 0;
-    if (!ParseHex(ctx.args.front(), v) || v > 0xFFFF) {
-        ctx.err << "quillmark-cli: " << what << " '" << ctx.args.front()
-                << "' is not a hexadecimal number up to FFFF\n";
-        return false;
-    }
-    id = static_cast<uint16_t>(v);
-    ctx.args.erase(ctx.args.begin());
-    return true;
-}
-
-bool NoMoreArgs(CliContext& ctx) {
-    if (ctx.args.empty()) return true;
-    ctx.err << "quillmark-cli: unexpected argument '" << ctx.args.front() << "'\n";
-    return false;
-}
 
 std::string Describe(const ModuleImage& image) {
     return Format("%zu bytes (%zu sectors), %s, checksum %s", image.size(), image.size() / 512,
@@ -58,12 +39,15 @@ bool Save(CliContext& ctx, const std::string& path, const ModuleImage& image) {
     return false;
 }
 
-int ModuleRead(CliContext& ctx) {
+struct ModuleArgs {
     uint16_t id = 0;
-    std::string out;
-    bool bad = false;
-    ctx.TakeValue("-o", out, bad);
-    if (bad || !TakeId(ctx, "module id", id) || !NoMoreArgs(ctx)) return kExitUsage;
+    std::string file;  // read: -o; write, checksum: the image
+    bool force = false, verify = false, fix = false;
+};
+
+int ModuleRead(CliContext& ctx, const ModuleArgs& a) {
+    const uint16_t id = a.id;
+    std::string out = a.file;
     if (!ctx.RequireDrive()) return kExitSetup;
     ModuleImage image;
     if (!ReadModule(ctx.wb, id, image)) {
@@ -77,16 +61,10 @@ int ModuleRead(CliContext& ctx) {
     return kExitOk;
 }
 
-int ModuleWrite(CliContext& ctx) {
-    const bool force = ctx.TakeFlag("--force");
-    const bool verify = ctx.TakeFlag("--verify");
-    uint16_t id = 0;
-    if (!TakeId(ctx, "module id", id)) return kExitUsage;
-    if (ctx.args.size() != 1) {
-        ctx.err << "quillmark-cli: module write ID FILE [--force] [--verify]\n";
-        return kExitUsage;
-    }
-    const std::string path = ctx.args.front();
+int ModuleWrite(CliContext& ctx, const ModuleArgs& a) {
+    const bool force = a.force, verify = a.verify;
+    const uint16_t id = a.id;
+    const std::string& path = a.file;
     ModuleImage image;
     if (!Load(ctx, path, image)) return kExitFailed;
     const std::string problem = CheckModuleImage(image, id);
@@ -143,13 +121,9 @@ int ModuleWrite(CliContext& ctx) {
     return kExitOk;
 }
 
-int ModuleChecksum(CliContext& ctx) {
-    const bool fix = ctx.TakeFlag("--fix");
-    if (ctx.args.size() != 1) {
-        ctx.err << "quillmark-cli: module checksum FILE [--fix]\n";
-        return kExitUsage;
-    }
-    const std::string path = ctx.args.front();
+int ModuleChecksum(CliContext& ctx, const ModuleArgs& a) {
+    const bool fix = a.fix;
+    const std::string& path = a.file;
     ModuleImage image;
     if (!Load(ctx, path, image)) return kExitFailed;
     if (image.size() < (IsRoylImage(image) ? 16u : 4u)) {
@@ -165,35 +139,14 @@ int ModuleChecksum(CliContext& ctx) {
     return kExitOk;
 }
 
-}  // namespace
-
-int RunModule(CliContext& ctx) {
-    if (ctx.args.empty()) {
-        ctx.err << "quillmark-cli: module read|write|checksum ...\n";
-        return kExitUsage;
-    }
-    const std::string sub = ctx.args.front();
-    ctx.args.erase(ctx.args.begin());
-    if (sub == "read") return ModuleRead(ctx);
-    if (sub == "write") return ModuleWrite(ctx);
-    if (sub == "checksum") return ModuleChecksum(ctx);
-    ctx.err << "quillmark-cli: module " << sub << ": unknown (read, write, checksum)\n";
-    return kExitUsage;
-}
-
-int RunTable(CliContext& ctx) {
-    if (ctx.args.empty() || ctx.args.front() != "read") {
-        ctx.err << "quillmark-cli: table read ID PARAM [-o FILE]\n";
-        return kExitUsage;
-    }
-    ctx.args.erase(ctx.args.begin());
-    std::string out;
-    bool bad = false;
-    ctx.TakeValue("-o", out, bad);
+struct TableArgs {
     uint16_t table = 0, param = 0;
-    if (bad || !TakeId(ctx, "table id", table) || !TakeId(ctx, "table parameter", param) ||
-        !NoMoreArgs(ctx))
-        return kExitUsage;
+    std::string out;
+};
+
+int TableRead(CliContext& ctx, const TableArgs& a) {
+    const uint16_t table = a.table, param = a.param;
+    std::string out = a.out;
     if (!ctx.RequireDrive()) return kExitSetup;
     ModuleImage image;
     if (!ReadDriveTable(ctx.wb, table, param, image)) {
@@ -209,7 +162,6 @@ int RunTable(CliContext& ctx) {
 }
 
 int RunHeads(CliContext& ctx) {
-    if (!NoMoreArgs(ctx)) return kExitUsage;
     if (!ctx.RequireDrive()) return kExitSetup;
     const uint8_t heads = ReadHeadCount(ctx.wb);
     if (heads == 0) {
@@ -221,12 +173,48 @@ int RunHeads(CliContext& ctx) {
 }
 
 int RunReset(CliContext& ctx) {
-    if (!NoMoreArgs(ctx)) return kExitUsage;
     if (!ctx.RequireDrive()) return kExitSetup;
     // Failures are logged by the command itself, as in the main window.
     if (!PowerOnResetCommand(ctx.wb)) return kExitFailed;
     ctx.out << "Power On Reset Immediate: done\n";
     return kExitOk;
+}
+
+}  // namespace
+
+void AddModuleCommands(CliCommands& commands) {
+    CLI::App* module = commands.AddGroup("module", "service-area modules: read, write, checksum");
+    auto read = std::make_shared<ModuleArgs>();
+    CLI::App* cmd = commands.Add(module, "read", "read a service-area module into a file",
+                                 [read](CliContext& ctx) { return ModuleRead(ctx, *read); });
+    AddHex(cmd, "ID", read->id, "module id", 0xFFFF)->required();
+    cmd->add_option("-o", read->file, "the file (default: the module's usual file name)")
+        ->type_name("FILE");
+
+    auto write = std::make_shared<ModuleArgs>();
+    cmd = commands.Add(module, "write", "check, journal and write a module file",
+                       [write](CliContext& ctx) { return ModuleWrite(ctx, *write); });
+    AddHex(cmd, "ID", write->id, "module id", 0xFFFF)->required();
+    cmd->add_option("FILE", write->file, "the module image")->required();
+    cmd->add_flag("--force", write->force, "write even when the image's checks fail");
+    cmd->add_flag("--verify", write->verify, "read the module back and compare every byte");
+
+    auto sum = std::make_shared<ModuleArgs>();
+    cmd = commands.Add(module, "checksum", "check (or fix) a module file's checksum",
+                       [sum](CliContext& ctx) { return ModuleChecksum(ctx, *sum); });
+    cmd->add_option("FILE", sum->file, "the module image")->required();
+    cmd->add_flag("--fix", sum->fix, "put a wrong checksum right, in the file");
+
+    CLI::App* table = commands.AddGroup("table", "drive tables: read");
+    auto tab = std::make_shared<TableArgs>();
+    cmd = commands.Add(table, "read", "read a drive table into a file",
+                       [tab](CliContext& ctx) { return TableRead(ctx, *tab); });
+    AddHex(cmd, "ID", tab->table, "table id", 0xFFFF)->required();
+    AddHex(cmd, "PARAM", tab->param, "table parameter", 0xFFFF)->required();
+    cmd->add_option("-o", tab->out, "the file (default: ID-PARAM.bin)")->type_name("FILE");
+
+    commands.Add("heads", "head count from module 0A or the configuration table", RunHeads);
+    commands.Add("reset", "Power On Reset Immediate", RunReset);
 }
 
 }  // namespace qm

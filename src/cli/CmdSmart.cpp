@@ -1,47 +1,19 @@
 // smart: the S.M.A.R.T. attribute list and verdict, as the attribute window
 // writes them to the log, or as JSON.
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "cli/Cli.h"
-#include "common/Format.h"
+#include "cli/CliJson.h"
 #include "smart/Cp1252.h"
 #include "smart/SmartData.h"
 #include "smart/SmartRead.h"
 
 namespace qm {
 namespace {
-
-// A JSON string literal of UTF-8 text.
-std::string JsonString(const std::string& utf8) {
-    std::string s = "\"";
-    for (char ch : utf8) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                s += "\\\"";
-                break;
-            case '\\':
-                s += "\\\\";
-                break;
-            case '\n':
-                s += "\\n";
-                break;
-            case '\r':
-                s += "\\r";
-                break;
-            case '\t':
-                s += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F)
-                    s += Format("\\u%04X", c);
-                else
-                    s += ch;
-        }
-    }
-    return s + "\"";
-}
 
 const char* VerdictWord(SmartVerdict v) {
     switch (v) {
@@ -55,55 +27,54 @@ const char* VerdictWord(SmartVerdict v) {
     return "STOPPED";
 }
 
-void PrintJson(std::ostream& out, const SmartReadResult& r) {
-    out << "{\n  \"listed\": " << (r.listed ? "true" : "false")
-        << ",\n  \"thresholdsRead\": " << (r.thresholdsRead ? "true" : "false")
-        << ",\n  \"attributes\": [";
-    bool first = true;
+Json SmartJson(const SmartReadResult& r) {
+    Json attributes = Json::array();
     for (const SmartAttribute& a : r.attributes) {
         const SmartRow row = MakeSmartRow(a);
-        out << (first ? "\n" : ",\n") << "    {\"id\": " << unsigned(a.id)
-            << ", \"name\": " << JsonString(Cp1252ToUtf8(row.name))
-            << ", \"value\": " << unsigned(a.value) << ", \"worst\": " << unsigned(a.worst)
-            << ", \"threshold\": " << unsigned(a.threshold) << ", \"raw\": " << a.raw
-            << ", \"rawText\": " << JsonString(Cp1252ToUtf8(row.raw))
-            << ", \"health\": " << JsonString(row.health)
-            << ", \"healthStars\": " << row.health.size() << ", \"flags\": " << unsigned(a.flags)
-            << ", \"flagsText\": " << JsonString(row.flags) << "}";
-        first = false;
+        attributes.push_back({{"id", a.id},
+                              {"name", Cp1252ToUtf8(row.name)},
+                              {"value", a.value},
+                              {"worst", a.worst},
+                              {"threshold", a.threshold},
+                              {"raw", a.raw},
+                              {"rawText", Cp1252ToUtf8(row.raw)},
+                              {"health", row.health},
+                              {"healthStars", row.health.size()},
+                              {"flags", a.flags},
+                              {"flagsText", row.flags}});
     }
-    out << (first ? "" : "\n  ") << "],\n  \"verdict\": " << JsonString(VerdictWord(r.verdict))
-        << ",\n  \"status\": "
-        << (r.verdict == SmartVerdict::Stopped
-                ? std::string("null")
-                : JsonString(SmartStatusText(r.verdict == SmartVerdict::Good)))
-        << "\n}\n";
+    Json body;
+    body["listed"] = r.listed;
+    body["thresholdsRead"] = r.thresholdsRead;
+    body["attributes"] = std::move(attributes);
+    body["verdict"] = VerdictWord(r.verdict);
+    body["status"] = r.verdict == SmartVerdict::Stopped
+                         ? Json()
+                         : Json(SmartStatusText(r.verdict == SmartVerdict::Good));
+    return body;
 }
 
-}  // namespace
+struct SmartArgs {
+    bool rawOnly = false, json = false;
+};
 
-int RunSmart(CliContext& ctx) {
-    const bool rawOnly = ctx.TakeFlag("--raw-only");
-    const bool json = ctx.TakeFlag("--json");
-    if (!ctx.args.empty()) {
-        ctx.err << "quillmark-cli: smart: unexpected argument '" << ctx.args.front() << "'\n";
-        return kExitUsage;
-    }
-    if (rawOnly && json) {
-        ctx.err << "quillmark-cli: smart: give --raw-only or --json, not both\n";
-        return kExitUsage;
-    }
+int RunSmart(CliContext& ctx, const SmartArgs& opt) {
     if (!ctx.RequireDrive()) return kExitSetup;
     Workbench& wb = ctx.wb;
 
+    // With --json what the reading logs goes into the answer, not before it.
+    std::optional<JsonCapture> capture;
+    if (opt.json) capture.emplace(ctx.host);
     const SmartReadResult r = ReadSmart(wb);
-    if (json) {
-        PrintJson(ctx.out, r);
+    if (capture) {
+        Json body = SmartJson(r);
+        capture->AddTo(body);
+        WriteJson(ctx.out, body);
     } else if (r.verdict != SmartVerdict::Stopped) {
         std::vector<SmartRow> rows;
         for (const SmartAttribute& a : r.attributes) rows.push_back(MakeSmartRow(a));
         std::string text;
-        if (!SmartExportText(wb, rows, rawOnly, text)) return kExitFailed;
+        if (!SmartExportText(wb, rows, opt.rawOnly, text)) return kExitFailed;
         // The lines as the log shows them (no degree sign), in the terminal's UTF-8.
         ctx.out << Cp1252ToUtf8(SmartLogText(text))
                 << SmartStatusText(r.verdict == SmartVerdict::Good) << '\n';
@@ -118,6 +89,18 @@ int RunSmart(CliContext& ctx) {
             break;
     }
     return kExitFailed;
+}
+
+}  // namespace
+
+void AddSmartCommand(CliCommands& commands) {
+    auto a = std::make_shared<SmartArgs>();
+    CLI::App* smart = commands.Add("smart", "S.M.A.R.T. attribute list and verdict (exit 4: BAD)",
+                                   [a](CliContext& ctx) { return RunSmart(ctx, *a); });
+    CLI::Option* rawOnly =
+        smart->add_flag("--raw-only", a->rawOnly, "the RAW-only lines of the export");
+    smart->add_flag("--json", a->json, "one JSON object with the attributes and the verdict")
+        ->excludes(rawOnly);
 }
 
 }  // namespace qm

@@ -1,61 +1,59 @@
-#include "cli/Cli.h"
-
-#include <algorithm>
+#include <CLI/CLI.hpp>
 #include <ostream>
+
+#include "cli/Cli.h"
 
 namespace qm {
 
-int RunIdentify(CliContext& ctx);
-int RunSmart(CliContext& ctx);
-int RunModule(CliContext& ctx);
-int RunTable(CliContext& ctx);
-int RunHeads(CliContext& ctx);
-int RunReset(CliContext& ctx);
-int RunBackup(CliContext& ctx);
-int RunIdle3(CliContext& ctx);
-int RunList(CliContext& ctx);
+// One function per Cmd*.cpp; the order here is the order of --help.
+void AddIdentifyCommand(CliCommands& commands);
+void AddSmartCommand(CliCommands& commands);
+void AddModuleCommands(CliCommands& commands);
+void AddBackupCommands(CliCommands& commands);
+void AddListCommand(CliCommands& commands);
 
-const std::vector<CliCommand>& CliCommands() {
-    static const std::vector<CliCommand> commands = {
-        {"identify", "identify",
-         "IDENTIFY DEVICE: prints model, firmware and serial as the main window logs them",
-         RunIdentify},
-        {"smart", "smart [--raw-only | --json]", "S.M.A.R.T. list and verdict (4: BAD)", RunSmart},
-        {"module", "module read ID [-o FILE]", "read a service-area module into a file", RunModule},
-        {"module", "module write ID FILE [--verify]",
-         "check, journal and write a module file (--force skips the checks)", RunModule},
-        {"module", "module checksum FILE [--fix]", "check (or fix) a module file's checksum",
-         RunModule},
-        {"table", "table read ID PARAM [-o FILE]", "read a drive table (ids in hex)", RunTable},
-        {"heads", "heads", "head count from module 0A or the configuration table", RunHeads},
-        {"reset", "reset", "Power On Reset Immediate", RunReset},
-        {"backup", "backup DIR",
-         "every module, the configuration and zone tables into a drive folder", RunBackup},
-        {"idle3", "idle3 [--set N]", "read (or set) the idle3 head-parking timer", RunIdle3},
-        {"list", "list --pio | --api", "controller channels (PIO) or system drives (API)", RunList},
-    };
-    return commands;
+void AddCommands(CliCommands& commands) {
+    for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
+                     AddListCommand})
+        add(commands);
 }
 
-bool CliContext::TakeFlag(const std::string& name) {
-    auto it = std::find(args.begin(), args.end(), name);
-    if (it == args.end()) return false;
-    args.erase(it);
-    return true;
+CLI::App* CliCommands::Add(const std::string& name, const std::string& summary, CliRun run) {
+    return Add(&program_, name, summary, std::move(run));
 }
 
-bool CliContext::TakeValue(const std::string& name, std::string& value, bool& bad) {
-    auto it = std::find(args.begin(), args.end(), name);
-    if (it == args.end()) return false;
-    if (it + 1 == args.end()) {
-        err << "quillmark-cli: " << name << " needs a value\n";
-        bad = true;
-        args.erase(it);
-        return false;
-    }
-    value = *(it + 1);
-    args.erase(it, it + 2);
-    return true;
+CLI::App* CliCommands::Add(CLI::App* group, const std::string& name, const std::string& summary,
+                           CliRun run) {
+    CLI::App* command = group->add_subcommand(name, summary)->group("Commands");
+    runs_[command] = std::move(run);
+    return command;
+}
+
+CLI::App* CliCommands::AddGroup(const std::string& name, const std::string& summary,
+                                CLI::App* parent) {
+    CLI::App* group = (parent ? parent : &program_)->add_subcommand(name, summary);
+    group->group("Commands")->require_subcommand(1);
+    return group;
+}
+
+CLI::App* CliCommands::Deepest() const {
+    CLI::App* at = &program_;
+    for (std::vector<CLI::App*> taken = at->get_subcommands(); !taken.empty();
+         taken = at->get_subcommands())
+        at = taken.front();
+    return at;
+}
+
+const CliRun* CliCommands::Chosen() const {
+    const auto it = runs_.find(Deepest());
+    return it == runs_.end() ? nullptr : &it->second;
+}
+
+std::string CommandPath(const CLI::App* command) {
+    std::string path;
+    for (const CLI::App* at = command; at; at = at->get_parent())
+        path = at->get_name() + (path.empty() ? "" : " " + path);
+    return path;
 }
 
 bool CliContext::RequireDrive() {

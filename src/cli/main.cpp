@@ -1,13 +1,14 @@
 // quillmark-cli: every drive operation of the workbench from a shell.
+#include <CLI/CLI.hpp>
 #include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
-#include "common/Format.h"
+#include "cli/CliArgs.h"
 #include "drive/DriveEnum.h"
 #include "drive/uATA.h"
 #include "drive/uAtaPass.h"
@@ -20,79 +21,70 @@
 namespace qm {
 namespace {
 
-void PrintUsage(std::ostream& o) {
-    o << "usage: quillmark-cli [drive] [options] COMMAND [ARGS]\n"
-         "\n"
-         "drive (one of):\n"
-         "  --demo               the built-in sample drive (virtual)\n"
-         "  --vdrive DIR         a virtual drive read from a drive folder\n"
-         "  --pio BASE/CTRL      a controller channel by its ports in hex, e.g. 01F0/03F6\n"
-         "  --api PATH           an operating-system disk (ATA or SCSI pass-through by its bus)\n"
-         "  --ata | --scsi       force ATA or SCSI pass-through with --api\n"
-         "  --pci-dump FILE      read PCI configuration space from an lspci -x dump\n"
-         "options:\n"
-         "  --timeout SECONDS    stop waiting for the drive after this long (Ctrl+C stops too)\n"
-         "  --persist            write changes of a --vdrive drive back to its folder\n"
-         "  -h, --help           this text\n"
-         "\n"
-         "commands:\n";
-    for (const CliCommand& c : CliCommands())
-        o << "  " << Format("%-28s", c.usage) << " " << c.summary << '\n';
-}
-
 struct GlobalOptions {
-    bool demo = false, persist = false, forceAta = false, forceScsi = false, help = false;
-    std::string vdrive, pio, api, pciDump;
+    bool demo = false, persist = false, forceAta = false, forceScsi = false;
+    std::string vdrive, pio, api, pciDump, dataDir;
+    uint16_t base = 0x1F0, control = 0x3F6;  // --pio, parsed
     double timeout = 0;
 };
 
-// Removes the global options from args; false on a usage error.
-bool ParseGlobal(std::vector<std::string>& args, GlobalOptions& g, std::ostream& err) {
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                err << "quillmark-cli: " << a << " needs a value\n";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        // After the command word "list", --pio and --api choose what it lists.
-        const bool listing = !rest.empty() && rest.front() == "list";
-        if (listing && (a == "--pio" || a == "--api"))
-            rest.push_back(a);
-        else if (a == "--demo")
-            g.demo = true;
-        else if (a == "--persist")
-            g.persist = true;
-        else if (a == "--ata")
-            g.forceAta = true;
-        else if (a == "--scsi")
-            g.forceScsi = true;
-        else if (a == "-h" || a == "--help")
-            g.help = true;
-        else if (a == "--vdrive") {
-            if (!value(g.vdrive)) return false;
-        } else if (a == "--pio") {
-            if (!value(g.pio)) return false;
-        } else if (a == "--api") {
-            if (!value(g.api)) return false;
-        } else if (a == "--pci-dump") {
-            if (!value(g.pciDump)) return false;
-        } else if (a == "--timeout") {
-            std::string t;
-            if (!value(t)) return false;
-            char* end = nullptr;
-            g.timeout = std::strtod(t.c_str(), &end);
-            if (!end || *end || g.timeout <= 0) {
-                err << "quillmark-cli: --timeout needs a positive number of seconds\n";
-                return false;
-            }
-        } else
-            rest.push_back(a);
-    }
+bool ParsePorts(const std::string& text, uint16_t& base, uint16_t& control) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos) return false;
+    unsigned long long b = 0, c = 0;
+    if (!ParseCliHex(text.substr(0, slash), b) || !ParseCliHex(text.substr(slash + 1), c))
+        return false;
+    if (b > 0xFFF8 || c > 0xFFFF) return false;
+    base = static_cast<uint16_t>(b);
+    control = static_cast<uint16_t>(c);
+    return true;
+}
+
+// The options that choose the drive and how to talk to it. They may stand
+// before the command or after it.
+void AddGlobalOptions(CLI::App& app, GlobalOptions& g) {
+    const char* drive = "Drive (one of)";
+    app.add_flag("--demo", g.demo, "the built-in sample drive (virtual)")->group(drive);
+    app.add_option("--vdrive", g.vdrive, "a virtual drive read from a drive folder")
+        ->type_name("DIR")
+        ->group(drive);
+    app.add_option_function<std::string>(
+           "--pio",
+           [&g](const std::string& text) {
+               if (!ParsePorts(text, g.base, g.control))
+                   throw CLI::ValidationError("--pio wants BASE/CTRL in hex, e.g. 01F0/03F6");
+               g.pio = text;
+           },
+           "a controller channel by its ports in hex, e.g. 01F0/03F6")
+        ->type_name("BASE/CTRL")
+        ->group(drive);
+    app.add_option("--api", g.api, "an operating-system disk (ATA or SCSI pass-through by its bus)")
+        ->type_name("PATH")
+        ->group(drive);
+    app.add_flag("--ata", g.forceAta, "force ATA pass-through with --api")->group(drive);
+    app.add_flag("--scsi", g.forceScsi, "force SCSI pass-through with --api")->group(drive);
+    app.add_option("--pci-dump", g.pciDump, "read PCI configuration space from an lspci -x dump")
+        ->type_name("FILE")
+        ->group(drive);
+    app.add_option_function<std::string>(
+           "--timeout",
+           [&g](const std::string& text) {
+               char* end = nullptr;
+               g.timeout = std::strtod(text.c_str(), &end);
+               if (text.empty() || !end || *end || !(g.timeout > 0))
+                   throw CLI::ValidationError("--timeout needs a positive number of seconds");
+           },
+           "stop waiting for the drive after this long (Ctrl+C stops too)")
+        ->type_name("SECONDS");
+    app.add_flag("--persist", g.persist, "write changes of a --vdrive drive back to its folder");
+    app.add_option("--data-dir", g.dataDir,
+                   "the folder of the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, "
+                   "pcidevs.ini, pci.ini); default: the program's folder")
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
+        ->type_name("DIR");
+}
+
+bool CheckGlobal(const GlobalOptions& g, std::ostream& err) {
     if (g.demo && !g.vdrive.empty()) {
         err << "quillmark-cli: give --demo or --vdrive, not both\n";
         return false;
@@ -109,43 +101,68 @@ bool ParseGlobal(std::vector<std::string>& args, GlobalOptions& g, std::ostream&
         err << "quillmark-cli: give --ata or --scsi, not both\n";
         return false;
     }
-    args = rest;
     return true;
 }
 
-bool ParsePorts(const std::string& text, uint16_t& base, uint16_t& control) {
-    const size_t slash = text.find('/');
-    if (slash == std::string::npos) return false;
-    unsigned long long b = 0, c = 0;
-    if (!ParseHex(text.substr(0, slash), b) || !ParseHex(text.substr(slash + 1), c)) return false;
-    if (b > 0xFFF8 || c > 0xFFFF) return false;
-    base = static_cast<uint16_t>(b);
-    control = static_cast<uint16_t>(c);
-    return true;
+// A bad command line: what is wrong, and where to read more.
+int UsageError(const CLI::ParseError& e, const CLI::App& app, const CliCommands& commands,
+               std::ostream& err) {
+    const CLI::App* at = commands.Deepest();
+    const std::vector<std::string> rest = app.remaining();
+    const bool commandMissing = std::string(e.what()) == "A subcommand is required";
+    if (at == &app && !rest.empty() && !rest.front().empty() && rest.front()[0] != '-')
+        err << "quillmark-cli: unknown command '" << rest.front() << "'\n";
+    else if (commandMissing) {
+        err << "quillmark-cli: '" << CommandPath(at) << "' needs a command:";
+        const char* sep = " ";
+        for (const CLI::App* c : at->get_subcommands([](const CLI::App*) { return true; })) {
+            err << sep << c->get_name();
+            sep = ", ";
+        }
+        err << '\n';
+    } else
+        err << "quillmark-cli: " << e.what() << '\n';
+    if (at == &app)
+        err << "Run 'quillmark-cli --help' for the commands and options.\n";
+    else
+        err << "Run '" << CommandPath(at)
+            << " --help' for its options, 'quillmark-cli --help' for the drive options.\n";
+    return kExitUsage;
 }
 
 int Main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    CLI::App app("quillmark-cli: the workbench's drive operations from a shell", "quillmark-cli");
+    app.require_subcommand(1);
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.fallthrough();  // the drive options also after the command
     GlobalOptions g;
-    if (!ParseGlobal(args, g, std::cerr)) return kExitUsage;
-    if (g.help || args.empty()) {
-        PrintUsage(g.help ? std::cout : std::cerr);
-        return g.help ? kExitOk : kExitUsage;
-    }
-    const std::string name = args.front();
-    args.erase(args.begin());
-    const CliCommand* command = nullptr;
-    for (const CliCommand& c : CliCommands())
-        if (name == c.name) command = &c;
-    if (!command) {
-        std::cerr << "quillmark-cli: unknown command '" << name << "'\n";
-        PrintUsage(std::cerr);
+    AddGlobalOptions(app, g);
+    CliCommands commands(app);
+    AddCommands(commands);
+    // After the commands, so that their own help pages do not repeat it.
+    app.footer(
+        "Run 'quillmark-cli COMMAND --help' for a command's own options.\n"
+        "Exit codes: 0 done; 1 the drive operation failed; 2 bad command line; 3 no drive "
+        "reached;\n4 S.M.A.R.T. verdict BAD; 5 a test step ended with an error code.");
+    if (argc < 2) {
+        std::cerr << app.help();
         return kExitUsage;
     }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, std::cout, std::cerr);  // the chosen command's help
+    } catch (const CLI::ParseError& e) {
+        return UsageError(e, app, commands, std::cerr);
+    }
+    if (!CheckGlobal(g, std::cerr)) return kExitUsage;
+    const CliRun* run = commands.Chosen();
+    if (!run) return UsageError(CLI::RequiredError("A command"), app, commands, std::cerr);
 
     ConsoleHost host(std::cout, std::cerr);
     Workbench wb(host);
     wb.programFolder = platform::ProgramFolder();
+    wb.dataFilesFolder = g.dataDir;
     wb.dataFolder = platform::UserDataFolder();
 
     // The drive: a virtual one (mounted behind every seam) or the real backends.
@@ -181,8 +198,7 @@ int Main(int argc, char** argv) {
     wb.deviceIo = deviceIo.get();
     wb.enumerator = enumerator.get();
 
-    CliContext ctx{wb, host, std::cout, std::cerr, args, nullptr, false, {}};
-    ctx.vdrive = vdrive.get();
+    CliContext ctx{wb, host, std::cout, std::cerr, vdrive.get(), false, {}};
     if (g.persist) {
         if (!vdrive || g.vdrive.empty()) {
             std::cerr << "quillmark-cli: --persist needs --vdrive DIR\n";
@@ -205,15 +221,9 @@ int Main(int argc, char** argv) {
         return interrupted || timedOut;
     };
 
-    // Port I/O is wanted for --pio and for the virtual drive's default channel.
-    std::string pio = g.pio;
-    if (pio.empty() && g.api.empty() && vdrive) pio = "01F0/03F6";
-    if (!pio.empty()) {
-        uint16_t base = 0, control = 0;
-        if (!ParsePorts(pio, base, control)) {
-            std::cerr << "quillmark-cli: --pio wants BASE/CTRL in hex, e.g. 01F0/03F6\n";
-            return kExitUsage;
-        }
+    // Port I/O is wanted for --pio and for the virtual drive's default channel
+    // (01F0/03F6).
+    if (!g.pio.empty() || (g.api.empty() && vdrive)) {
         wb.portIoReady = wb.portIo && wb.portIo->InitializeOls();
         if (!wb.portIoReady) {
             std::cerr << "Initialize port I/O ERROR!\n"
@@ -222,8 +232,8 @@ int Main(int argc, char** argv) {
             return kExitSetup;
         }
         wb.link.mode = TransportMode::PortIo;
-        wb.link.basePort = base;
-        wb.link.controlPort = control;
+        wb.link.basePort = g.base;
+        wb.link.controlPort = g.control;
         wb.link.deviceSelect = false;
         SelectDevice(wb, 0);
         ctx.driveSelected = true;
@@ -251,7 +261,7 @@ int Main(int argc, char** argv) {
 
     int rc = kExitFailed;
     try {
-        rc = command->run(ctx);
+        rc = (*run)(ctx);
     } catch (const std::exception& e) {
         std::cerr << "quillmark-cli: " << e.what() << '\n';
     }

@@ -43,10 +43,14 @@ bool ConsoleHost::RunSaveDialog(DialogState& state) {
 
 void ConsoleHost::MessageBox(const std::string& text) {
     messages_ << text << std::endl;
+    if (captureMessage) captureMessage(text);
 }
 
 void ConsoleHost::Log(const std::string& line) {
-    log_ << line << '\n' << std::flush;
+    if (captureLog)
+        captureLog(line);
+    else
+        log_ << line << '\n' << std::flush;
 }
 
 }  // namespace qm

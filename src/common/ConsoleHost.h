@@ -24,6 +24,11 @@ class ConsoleHost : public Host {
     // What raises and restores the timing priority (the program sets the
     // platform's; unset, nothing changes).
     std::function<void(bool raised)> timingPriority;
+    // When set, log lines go here instead of the log stream (a --json command
+    // collects them into its answer).
+    std::function<void(const std::string&)> captureLog;
+    // When set, every message-box text also goes here.
+    std::function<void(const std::string&)> captureMessage;
 
     void ProcessMessages() override;
     void Sleep(uint32_t milliseconds) override;

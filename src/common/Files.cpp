@@ -23,8 +23,20 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::stri
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
+    // A file of known size in one read; anything else (a pipe) as it comes.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size >= 0 && in) {
+        bytes.resize(static_cast<size_t>(size));
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+        bytes.resize(static_cast<size_t>(in.gcount()));
+        if (in.eof()) in.clear(in.rdstate() & ~(std::ios::eofbit | std::ios::failbit));
+    } else {
+        in.clear();
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     if (in.bad()) {
         error = path + ": read error";
         return false;

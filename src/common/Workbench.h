@@ -54,9 +54,15 @@ struct Workbench {
     // The main window's open and save dialogs, which features set, run and reset.
     DialogState openDialog, saveDialog;
 
-    // Folder of the program file, where the data files (Errors.ini, pcidevs.ini,
-    // pci.ini, ...) are looked for.
+    // Folder of the program file.
     std::string programFolder;
+    // Folder given with --data-dir; empty: the data files sit next to the program.
+    std::string dataFilesFolder;
+    // Where the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, pcidevs.ini,
+    // pci.ini) are looked for.
+    const std::string& DataFilesFolder() const {
+        return dataFilesFolder.empty() ? programFolder : dataFilesFolder;
+    }
     // Per-user folder for what the program keeps (the module journal).
     std::string dataFolder;
 };

@@ -420,7 +420,7 @@ std::string ControllerRowText(const PCIDevDesc& d) {
 }
 
 int ScanPciControllers(Workbench& wb) {
-    const PciNameFiles names = PciNameFiles::Load(wb.programFolder);
+    const PciNameFiles names = PciNameFiles::Load(wb.DataFilesFolder());
     wb.controllers.clear();
     wb.controllers.reserve(kMaxPciChannels);
     PortIo* io = wb.portIo;

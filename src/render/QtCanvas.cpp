@@ -80,14 +80,19 @@ void QtCanvas::Line(double x1, double y1, double x2, double y2, bool whole) {
         p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
 }
 
-void QtCanvas::PointAA(double x, double y, Argb color) {
-    if (image_.isNull()) return;
-    if (!pixels_) {
+Argb* QtCanvas::Pixels(int& stride) {
+    stride = static_cast<int>(image_.bytesPerLine() / 4);
+    if (!pixels_ && !image_.isNull()) {
         EndPainting();
         pixels_ = reinterpret_cast<Argb*>(image_.bits());
     }
-    BlendPointAA(pixels_, image_.width(), image_.height(),
-                 static_cast<int>(image_.bytesPerLine() / 4), x, y, color);
+    return pixels_;
+}
+
+void QtCanvas::PointAA(double x, double y, Argb color) {
+    int stride = 0;
+    if (Argb* px = Pixels(stride))
+        BlendPointAA(px, image_.width(), image_.height(), stride, x, y, color);
 }
 
 void QtCanvas::TextOut(int x, int y, const std::string& text, Argb color) {

@@ -28,6 +28,7 @@ class QtCanvas : public Canvas {
     void MoveToF(double x, double y) override;
     void LineToF(double x, double y) override;
     void PointAA(double x, double y, Argb color) override;
+    Argb* Pixels(int& stride) override;
     void TextOut(int x, int y, const std::string& text, Argb color) override;
 
   private:

@@ -8,6 +8,7 @@
 
 #include "DefectImages.h"
 #include "defects/DefectMap.h"
+#include "support/PixelCanvas.h"
 #include "support/RecordingCanvas.h"
 #include "support/VirtualBench.h"
 #include "vdrive/SampleServiceArea.h"
@@ -282,6 +283,18 @@ TEST(DefectView, FastPathMatchesTheStraightforwardDrawing) {
         const Drawn slow = View(VirtualDrive::SampleContent(), o, 4, false);
         EXPECT_GT(fast.canvas.ops.size(), 100000u);
         EXPECT_TRUE(fast.canvas.ops == slow.canvas.ops);
+    }
+    // The same pixels when the fast path writes them itself, the points
+    // spilling over every edge of a small bitmap included.
+    for (const auto& [w, h] : {std::pair{800, 600}, std::pair{301, 97}}) {
+        test::VirtualBench a, b;
+        test::PixelCanvas direct(w, h, true), onebyone(w, h, false);
+        DefectViewOptions o;
+        o.showTracks = true;
+        ViewDefects(a.wb, direct, o, 4);
+        o.straightforward = true;
+        ViewDefects(b.wb, onebyone, o, 4);
+        EXPECT_TRUE(direct.pixels == onebyone.pixels) << w << "x" << h;
     }
     // Whole tracks and every zone circle, on a list of every kind of entry.
     std::vector<TDefectEntry> list;

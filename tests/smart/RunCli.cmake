@@ -2,10 +2,12 @@
 # byte for byte (EXPECT_FILE) or a pattern in it (EXPECT_MATCH).
 # With EXPECT_JSON="VERDICT COUNT" the output must parse as JSON with that
 # verdict and that many attributes, each name and raw text a string.
+# With EXPECT_JSON_LOG=REGEX the output must parse as JSON whose first "log"
+# line matches REGEX. EXPECT_RC=any takes every exit code.
 #   cmake -DCLI=... -DARGS="a|b|c" -DEXPECT_RC=0 [-DEXPECT_FILE=...] [-DEXPECT_MATCH=...] -P RunCli.cmake
 string(REPLACE "|" ";" ARGS "${ARGS}")
 execute_process(COMMAND ${CLI} ${ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT rc STREQUAL EXPECT_RC)
+if(NOT EXPECT_RC STREQUAL "any" AND NOT rc STREQUAL EXPECT_RC)
   message(FATAL_ERROR "exit code ${rc}, expected ${EXPECT_RC}\nstdout:\n${out}\nstderr:\n${err}")
 endif()
 if(DEFINED EXPECT_FILE)
@@ -38,4 +40,10 @@ if(DEFINED EXPECT_JSON)
       endif()
     endforeach()
   endforeach()
+endif()
+if(DEFINED EXPECT_JSON_LOG)
+  string(JSON line ERROR_VARIABLE jerr GET "${out}" log 0)
+  if(jerr OR NOT line MATCHES "${EXPECT_JSON_LOG}")
+    message(FATAL_ERROR "no log line matching ${EXPECT_JSON_LOG} in the JSON: ${jerr}\n${out}")
+  endif()
 endif()

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds quillmark and writes pictures of its main window on the built-in
 # sample drive into docs/screenshots/: main.png (PIO mode, the controller
-# channel selected and the drive identified), main-api.png (API mode) and
-# defects.png (the defect viewer on the sample drive's P-List).
+# channel selected and the drive identified), main-api.png (API mode),
+# defects.png (the defect viewer on the sample drive's P-List) and servo.png
+# (a servo test run, Read Track over all four heads, on the simulated clock).
 # Runs under a virtual X server, so it works on a machine without a display.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,3 +26,7 @@ shoot() {
 shoot "$out/main.png"
 shoot "$out/main-api.png" --api
 shoot "$out/defects.png" --click "View Defects"
+# The run writes wrro.bin into the current folder: not into the source tree.
+scratch=$(mktemp -d)
+(cd "$scratch" && shoot "$out/servo.png" --virtual-time --click "Servo Test" --then GO)
+rm -rf "$scratch"

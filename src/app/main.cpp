@@ -17,6 +17,7 @@
 #include "app/Features.h"
 #include "app/QuillmarkApplication.h"
 #include "app/uMain.h"
+#include "common/SimulatedClock.h"
 #include "common/Workbench.h"
 #include "drive/DeviceChange.h"
 #include "gui/AnsiText.h"
@@ -32,9 +33,9 @@ namespace qm {
 namespace {
 
 struct Options {
-    bool demo = false, api = false;
+    bool demo = false, api = false, virtualTime = false;
     std::string vdrive, screenshot, dataDir;
-    QString click;
+    QString click, then;
 };
 
 enum class Parsed { Run, Help, Bad };
@@ -67,7 +68,16 @@ Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
         QStringLiteral("With --screenshot: press the main window's command button CAPTION first "
                        "and picture the window it opens."),
         QStringLiteral("CAPTION"));
-    parser.addOptions({demo, vdrive, api, screenshot, dataDir, click});
+    const QCommandLineOption then(
+        QStringLiteral("then"),
+        QStringLiteral("With --click: press the opened window's button CAPTION too (\"GO\" of "
+                       "Test Servo runs the test) and picture the window when it is done."),
+        QStringLiteral("CAPTION"));
+    const QCommandLineOption virtualTime(
+        QStringLiteral("virtual-time"),
+        QStringLiteral("With a virtual drive: the drive and the program's clock run on one "
+                       "simulated clock, so waits on the drive take no real time."));
+    parser.addOptions({demo, vdrive, api, screenshot, dataDir, click, then, virtualTime});
 
     auto bad = [&](const QString& why) {
         text = QStringLiteral("quillmark: %1\nRun 'quillmark --help' for the options.\n").arg(why);
@@ -90,8 +100,14 @@ Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
         o.dataDir = ToLocalPath(parser.value(dataDir));
     }
     if (parser.isSet(click)) o.click = parser.value(click);
+    if (parser.isSet(then)) o.then = parser.value(then);
+    o.virtualTime = parser.isSet(virtualTime);
     if (!o.click.isEmpty() && o.screenshot.empty())
         return bad(QStringLiteral("--click goes with --screenshot"));
+    if (!o.then.isEmpty() && o.click.isEmpty())
+        return bad(QStringLiteral("--then goes with --click"));
+    if (o.virtualTime && !o.demo && o.vdrive.empty())
+        return bad(QStringLiteral("--virtual-time needs a virtual drive (--demo or --vdrive)"));
     if (o.demo && !o.vdrive.empty())
         return bad(QStringLiteral("give --demo or --vdrive, not both"));
     return Parsed::Run;
@@ -100,8 +116,8 @@ Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
 // Writes the picture; on a virtual drive first selects the first row and
 // identifies the drive there. Real hardware is left alone. With a button to
 // click, the window that button opens is pictured once its work is done.
-int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file,
-                   const QString& click) {
+int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file, const QString& click,
+                   const QString& then) {
     if (virtualDrive && form.lbControllers->count() > 0) {
         form.lbControllers->setCurrentRow(0);
         if (form.btIdentify->isEnabled()) form.btIdentifyClick();
@@ -127,6 +143,18 @@ int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file,
         if (target == &form) {
             std::fprintf(stderr, "quillmark: '%s' opened no window\n", qPrintable(click));
             return 1;
+        }
+        if (!then.isEmpty()) {
+            QPushButton* inner = nullptr;
+            for (QPushButton* b : target->findChildren<QPushButton*>())
+                if (b->text() == then && b->isEnabled()) inner = b;
+            if (!inner) {
+                std::fprintf(stderr, "quillmark: no enabled button '%s' in that window\n",
+                             qPrintable(then));
+                return 1;
+            }
+            inner->click();  // runs to its end (a servo run lets messages through meanwhile)
+            QCoreApplication::processEvents();
         }
     }
     const QString path = FromLocalPath(file);
@@ -159,7 +187,13 @@ int Main(int argc, char** argv) {
             std::fprintf(stderr, "quillmark: %s\n", text.c_str());
         };
 
-    Workbench wb(host);
+    // The run of the servo test raises what the system allows an ordinary user.
+    platform::TimingPriority priority;
+    host.timingPriority = [&priority](bool raised) { priority.Set(raised); };
+    // With --virtual-time the bench's counter and sleeps run on the drive's clock.
+    SimulatedClock clock;
+    SimulatedTimeHost simulatedHost(host, clock);
+    Workbench wb(options.virtualTime ? static_cast<Host&>(simulatedHost) : host);
     wb.programFolder = platform::ProgramFolder();
     wb.dataFilesFolder = options.dataDir;
     wb.dataFolder = platform::UserDataFolder();
@@ -178,6 +212,7 @@ int Main(int argc, char** argv) {
             return 3;
         }
         mounted.AttachTo(wb);
+        if (options.virtualTime) mounted.UseClock(clock);
     } else {
         portIo = platform::CreatePortIo();
         deviceIo = platform::CreateDeviceIo();
@@ -219,7 +254,8 @@ int Main(int argc, char** argv) {
     if (!options.screenshot.empty()) {
         int rc = 0;
         QTimer::singleShot(0, &form, [&] {
-            rc = TakeScreenshot(form, virtualDrive, options.screenshot, options.click);
+            rc =
+                TakeScreenshot(form, virtualDrive, options.screenshot, options.click, options.then);
             QCoreApplication::exit(rc);
         });
         app.exec();

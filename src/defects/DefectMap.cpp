@@ -495,16 +495,18 @@ class ZoneLookup {
 }  // namespace
 
 void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options, int heads,
-                 DefectMapReport* report) {
+                 DefectMapReport* report, const DefectMapSources& sources) {
     heads = std::clamp(heads, 0, kMaxMapHeads);
     DefectTables& t = wb.defects;
-    LoadZoneTable(wb, 0);
-    const uint16_t wedges = ReadWedgeCount(wb);
-    const uint32_t listCount = LoadDefectList(wb, options.list);
+    sources.zones(wb, 0);
+    const uint16_t wedges = sources.wedges(wb);
+    DefectListHeader listInfo;
+    const uint32_t listCount = sources.list(wb, options.list, &listInfo);
     const std::vector<TDefectEntry>& defects = t.defects;
     const MapGeometry g = MapGeometry::For(canvas.Width(), canvas.Height());
     if (report) {
         report->entries = listCount;
+        report->list = listInfo;
         report->wedges = wedges;
         report->heads = heads;
         report->geometry = g;
@@ -535,7 +537,7 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
     const std::string caption = wb.identity.model + " " + wb.identity.serial;
 
     for (int i = 0; i < heads; ++i) {
-        const int z = LoadZoneTable(wb, static_cast<uint8_t>(i));
+        const int z = sources.zones(wb, static_cast<uint8_t>(i));
         DefectMapPass pass;
         pass.head = i;
         pass.zones = z;

@@ -216,6 +216,18 @@ TEST(DefectView, OptionsAndHeadBoxesDecideWhatIsDrawn) {
     EXPECT_EQ(arcsOf(o), (std::vector<size_t>{0, 1}));
 }
 
+TEST(DefectView, WithoutAntialiasingTracksAreDegreeArcsAndZonesThreeDegreeCircles) {
+    DefectViewOptions o;
+    o.antialias = false;
+    o.showTracks = true;
+    o.showZones = false;
+    const Drawn d = View(Crafted({{1500, 0, 0, 0xFFFF}}, {kZones400}), o, 1);
+    EXPECT_EQ(d.canvas.Count(CanvasOp::LineF, kHeadColors[0]), 361u);  // 0..360 by 1 degree
+    // R0 and the first and last zone's circles, 121 lines each, then the zone line.
+    EXPECT_EQ(d.canvas.Count(CanvasOp::Line, kZoneColor), 3 * 121u + 1);
+    EXPECT_TRUE(d.canvas.Of(CanvasOp::Point).empty());
+}
+
 TEST(DefectView, MissingZoneTablesDrawTheEdgeAndWarnOncePerPass) {
     const Drawn d = View(Crafted({{100, 0, 1, 2}, {4800, 1, 0, 0xFFFF}}, {}), {}, 2);
     EXPECT_EQ(d.messages, std::vector<std::string>(2, kZoneMapMissingMessage));

@@ -54,6 +54,13 @@ TEST(Arc, FastTraceDrawsExactlyTheWholeTracesPoints) {
             for (double a2 : angles) {
                 SCOPED_TRACE(testing::Message() << r << " " << a1 << " " << a2);
                 ASSERT_EQ(FastArc(r, a1, a2), ReferenceArc(r, a1, a2));
+                // Straight into the pixels, the centre near a corner so that
+                // points fall off two edges.
+                test::PixelCanvas direct(200, 150, true), onebyone(200, 150, false);
+                ArcPainter p;
+                p.Arc(direct, 190, 10, r, a1, a2, 0xFF00FF00);
+                ArcPainter::ArcReference(onebyone, 190, 10, r, a1, a2, 0xFF00FF00);
+                ASSERT_TRUE(direct.pixels == onebyone.pixels);
             }
         }
     }

@@ -11,10 +11,11 @@ void AddSmartCommand(CliCommands& commands);
 void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
+void AddDefectsCommands(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddListCommand})
+                     AddDefectsCommands, AddListCommand})
         add(commands);
 }
 

@@ -175,8 +175,6 @@ struct OctantRule {
 
 struct ArcRules {
     bool draw = false;
-    // The octant that alone holds the arc (start and end in it, in order), or -1.
-    int single = -1;
     std::array<OctantRule, 8> octant{};
 };
 
@@ -196,7 +194,6 @@ ArcRules RulesFor(int r, double a1, double a2) {
     if (s == e) {
         if (a1 <= a2) {
             rules.octant[static_cast<size_t>(s)] = {OctantRule::Between, t1, t2};
-            rules.single = s;
         } else {
             for (OctantRule& o : rules.octant) o.kind = OctantRule::All;
             rules.octant[static_cast<size_t>(s)] = {OctantRule::Outside, t1, t2};
@@ -298,6 +295,54 @@ void ArcPainter::ArcReference(Canvas& canvas, int cx, int cy, int r, double a1, 
 }
 
 void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2, Argb color) {
+    int stride = 0;
+    Argb* pixels = canvas.Pixels(stride);
+    const PixelTarget target(pixels, canvas.Width(), canvas.Height(), stride, color);
+    // The common arc of a few sectors: start and end in one octant, in
+    // order; its points are one run of steps there (the rules below, worked
+    // out for this case alone).
+    if (pixels && r >= 0 && r <= kMaxCachedRadius && std::isfinite(a1) && std::isfinite(a2) &&
+        !(a1 == 0 && a2 == 0) && a2 - a1 < 360) {
+        const double b1 = Reduce(a1), b2 = Reduce(a2);
+        const int k = OctantOf(b1);
+        if (k == OctantOf(b2) && b1 <= b2) {
+            const std::vector<double>& trace = Trace(r);
+            const long long t1 = EndKey(k, r, b1), t2 = EndKey(k, r, b2);
+            // key = s in even octants, -s in odd ones; t1 <= key <= t2.
+            const long long lo = std::max(k % 2 == 0 ? t1 : -t2, 0LL);
+            const long long hi =
+                std::min(k % 2 == 0 ? t2 : -t1, static_cast<long long>(trace.size()) - 1);
+            const double* xf = trace.data();
+            const int from = static_cast<int>(lo), to = static_cast<int>(hi);
+            switch (k) {
+                case 0:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx + xf[n], cy - n);
+                    break;
+                case 1:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx + n, cy - xf[n]);
+                    break;
+                case 2:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx - n, cy - xf[n]);
+                    break;
+                case 3:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx - xf[n], cy - n);
+                    break;
+                case 4:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx - xf[n], cy + n);
+                    break;
+                case 5:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx - n, cy + xf[n]);
+                    break;
+                case 6:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx + n, cy + xf[n]);
+                    break;
+                default:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx + xf[n], cy + n);
+                    break;
+            }
+            return;
+        }
+    }
     const ArcRules rules = RulesFor(r, a1, a2);
     if (!rules.draw) return;
     if (r > kMaxCachedRadius) {
@@ -306,44 +351,6 @@ void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2
     }
     const std::vector<double>& trace = Trace(r);
     const long long last = static_cast<long long>(trace.size()) - 1;
-    int stride = 0;
-    Argb* pixels = canvas.Pixels(stride);
-    const PixelTarget target(pixels, canvas.Width(), canvas.Height(), stride, color);
-    if (pixels && rules.single >= 0) {
-        // The common arc of a few sectors: one run of steps in one octant.
-        StepRange run, none;
-        StepsOf(rules.single, rules.octant[static_cast<size_t>(rules.single)], last, run, none);
-        if (run.lo > run.hi) return;
-        const double* xf = trace.data();
-        const int lo = static_cast<int>(run.lo), hi = static_cast<int>(run.hi);
-        switch (rules.single) {
-            case 0:
-                for (int n = lo; n <= hi; ++n) target.OnRow(cx + xf[n], cy - n);
-                break;
-            case 1:
-                for (int n = lo; n <= hi; ++n) target.OnColumn(cx + n, cy - xf[n]);
-                break;
-            case 2:
-                for (int n = lo; n <= hi; ++n) target.OnColumn(cx - n, cy - xf[n]);
-                break;
-            case 3:
-                for (int n = lo; n <= hi; ++n) target.OnRow(cx - xf[n], cy - n);
-                break;
-            case 4:
-                for (int n = lo; n <= hi; ++n) target.OnRow(cx - xf[n], cy + n);
-                break;
-            case 5:
-                for (int n = lo; n <= hi; ++n) target.OnColumn(cx - n, cy + xf[n]);
-                break;
-            case 6:
-                for (int n = lo; n <= hi; ++n) target.OnColumn(cx + n, cy + xf[n]);
-                break;
-            default:
-                for (int n = lo; n <= hi; ++n) target.OnRow(cx + xf[n], cy + n);
-                break;
-        }
-        return;
-    }
     StepRange ranges[8][2];
     // The steps where some octant's range starts or ends cut the trace into
     // pieces over which the same octants draw.
@@ -495,16 +502,18 @@ class ZoneLookup {
 }  // namespace
 
 void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options, int heads,
-                 DefectMapReport* report) {
+                 DefectMapReport* report, const DefectMapSources& sources) {
     heads = std::clamp(heads, 0, kMaxMapHeads);
     DefectTables& t = wb.defects;
-    LoadZoneTable(wb, 0);
-    const uint16_t wedges = ReadWedgeCount(wb);
-    const uint32_t listCount = LoadDefectList(wb, options.list);
+    sources.zones(wb, 0);
+    const uint16_t wedges = sources.wedges(wb);
+    DefectListHeader listInfo;
+    const uint32_t listCount = sources.list(wb, options.list, &listInfo);
     const std::vector<TDefectEntry>& defects = t.defects;
     const MapGeometry g = MapGeometry::For(canvas.Width(), canvas.Height());
     if (report) {
         report->entries = listCount;
+        report->list = listInfo;
         report->wedges = wedges;
         report->heads = heads;
         report->geometry = g;
@@ -535,7 +544,7 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
     const std::string caption = wb.identity.model + " " + wb.identity.serial;
 
     for (int i = 0; i < heads; ++i) {
-        const int z = LoadZoneTable(wb, static_cast<uint8_t>(i));
+        const int z = sources.zones(wb, static_cast<uint8_t>(i));
         DefectMapPass pass;
         pass.head = i;
         pass.zones = z;

@@ -54,6 +54,13 @@ TEST(Arc, FastTraceDrawsExactlyTheWholeTracesPoints) {
             for (double a2 : angles) {
                 SCOPED_TRACE(testing::Message() << r << " " << a1 << " " << a2);
                 ASSERT_EQ(FastArc(r, a1, a2), ReferenceArc(r, a1, a2));
+                // Straight into the pixels, the centre near a corner so that
+                // points fall off two edges.
+                test::PixelCanvas direct(200, 150, true), onebyone(200, 150, false);
+                ArcPainter p;
+                p.Arc(direct, 190, 10, r, a1, a2, 0xFF00FF00);
+                ArcPainter::ArcReference(onebyone, 190, 10, r, a1, a2, 0xFF00FF00);
+                ASSERT_TRUE(direct.pixels == onebyone.pixels);
             }
         }
     }
@@ -214,6 +221,18 @@ TEST(DefectView, OptionsAndHeadBoxesDecideWhatIsDrawn) {
     o.showSectors = true;
     o.headChecked[1] = false;
     EXPECT_EQ(arcsOf(o), (std::vector<size_t>{0, 1}));
+}
+
+TEST(DefectView, WithoutAntialiasingTracksAreDegreeArcsAndZonesThreeDegreeCircles) {
+    DefectViewOptions o;
+    o.antialias = false;
+    o.showTracks = true;
+    o.showZones = false;
+    const Drawn d = View(Crafted({{1500, 0, 0, 0xFFFF}}, {kZones400}), o, 1);
+    EXPECT_EQ(d.canvas.Count(CanvasOp::LineF, kHeadColors[0]), 361u);  // 0..360 by 1 degree
+    // R0 and the first and last zone's circles, 121 lines each, then the zone line.
+    EXPECT_EQ(d.canvas.Count(CanvasOp::Line, kZoneColor), 3 * 121u + 1);
+    EXPECT_TRUE(d.canvas.Of(CanvasOp::Point).empty());
 }
 
 TEST(DefectView, MissingZoneTablesDrawTheEdgeAndWarnOncePerPass) {

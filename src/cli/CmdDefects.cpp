@@ -31,19 +31,6 @@ const char* ListName(DefectListKind kind) {
     return kind == DefectListKind::PList ? "P-List" : "G-List";
 }
 
-// "1,2,$10": numbers as the command line takes them; false on a bad one.
-bool ParseNumberList(const std::string& text, long long min, long long max,
-                     std::vector<long long>& out) {
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        long long v = 0;
-        if (!ParseCliNumber(item, v) || v < min || v > max) return false;
-        out.push_back(v);
-    }
-    return !out.empty();
-}
-
 // ---------------------------------------------------------------------------
 // defects list
 
@@ -105,7 +92,7 @@ struct ZonesArgs {
 
 int RunZones(CliContext& ctx, const ZonesArgs& a) {
     std::vector<long long> cylinders;
-    if (!a.lookup.empty() && !ParseNumberList(a.lookup, 0, 0xFFFFFFFF, cylinders)) {
+    if (!a.lookup.empty() && !ParseCliNumberList(a.lookup, 0, 0xFFFFFFFF, cylinders)) {
         ctx.err << "quillmark-cli: --lookup wants cylinders 0..4294967295, e.g. 100,$2000\n";
         return kExitUsage;
     }
@@ -174,25 +161,13 @@ struct MapArgs {
     std::vector<std::string> zoneFiles;
 };
 
-bool ParseSize(const std::string& text, int& w, int& h) {
-    const size_t x = text.find_first_of("xX");
-    long long a = 0, b = 0;
-    if (x == std::string::npos || !ParseCliNumber(text.substr(0, x), a) ||
-        !ParseCliNumber(text.substr(x + 1), b))
-        return false;
-    if (a < 16 || a > 8192 || b < 16 || b > 8192) return false;
-    w = static_cast<int>(a);
-    h = static_cast<int>(b);
-    return true;
-}
-
 std::vector<uint8_t> ReadOrThrow(const std::string& path) {
     return ReadFileBytesOrThrow(path);
 }
 
 int RunMap(CliContext& ctx, const MapArgs& a) {
     int width = 0, height = 0;
-    if (!ParseSize(a.size, width, height)) {
+    if (!ParseCliSize(a.size, width, height)) {
         ctx.err << "quillmark-cli: --size wants WxH, each 16..8192, e.g. 1000x800\n";
         return kExitUsage;
     }
@@ -205,7 +180,7 @@ int RunMap(CliContext& ctx, const MapArgs& a) {
     options.black = !a.white;
     options.wedges = a.wedges;
     std::vector<long long> skipped;
-    if (!a.skipHeads.empty() && !ParseNumberList(a.skipHeads, 0, kMaxMapHeads - 1, skipped)) {
+    if (!a.skipHeads.empty() && !ParseCliNumberList(a.skipHeads, 0, kMaxMapHeads - 1, skipped)) {
         ctx.err << "quillmark-cli: --skip-heads wants heads 0..9, e.g. 1,3\n";
         return kExitUsage;
     }

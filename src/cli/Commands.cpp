@@ -12,10 +12,11 @@ void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
 void AddDefectsCommands(CliCommands& commands);
+void AddServoCommand(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddDefectsCommands, AddListCommand})
+                     AddDefectsCommands, AddServoCommand, AddListCommand})
         add(commands);
 }
 

@@ -12,6 +12,8 @@
 
 #include "app/uMain.h"
 #include "defects/SurfaceLogReport.h"
+#include "defects/ui/uServoTest.h"
+#include "defects/ui/uViewDef.h"
 #include "gui/ErrorBox.h"
 #include "module21/ui/uDrm.h"
 #include "platform/Platform.h"
@@ -46,6 +48,14 @@ void RegisterFeatureWindows(TfmMain& form) {
         m.OpenWindow("FormDrm", [&m] {
             return new TfmDrm(m.Bench(), &m.Placement(), &m, platform::OperatingSystemText());
         });
+    };
+    // "View Defects": the defect viewer, one instance.
+    form.features.viewDefects = [](TfmMain& m) {
+        m.OpenWindow("FormViewDef", [&m] { return new TfmViewDef(m.Bench(), &m.Placement(), &m); });
+    };
+    // "Servo Test": the servo test window, one instance.
+    form.features.servo = [](TfmMain& m) {
+        m.OpenWindow("FormServo", [&m] { return new TfmServoTest(m.Bench(), &m.Placement(), &m); });
     };
 }
 

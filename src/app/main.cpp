@@ -1,5 +1,7 @@
 // quillmark: the desktop program.
+#include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPixmap>
@@ -15,6 +17,7 @@
 #include "app/Features.h"
 #include "app/QuillmarkApplication.h"
 #include "app/uMain.h"
+#include "common/SimulatedClock.h"
 #include "common/Workbench.h"
 #include "drive/DeviceChange.h"
 #include "gui/AnsiText.h"
@@ -30,8 +33,9 @@ namespace qm {
 namespace {
 
 struct Options {
-    bool demo = false, api = false;
+    bool demo = false, api = false, virtualTime = false;
     std::string vdrive, screenshot, dataDir;
+    QString click, then;
 };
 
 enum class Parsed { Run, Help, Bad };
@@ -59,7 +63,21 @@ Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
         QStringLiteral("Read the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, pcidevs.ini, "
                        "pci.ini) from DIR instead of the program's folder."),
         QStringLiteral("DIR"));
-    parser.addOptions({demo, vdrive, api, screenshot, dataDir});
+    const QCommandLineOption click(
+        QStringLiteral("click"),
+        QStringLiteral("With --screenshot: press the main window's command button CAPTION first "
+                       "and picture the window it opens."),
+        QStringLiteral("CAPTION"));
+    const QCommandLineOption then(
+        QStringLiteral("then"),
+        QStringLiteral("With --click: press the opened window's button CAPTION too (\"GO\" of "
+                       "Test Servo runs the test) and picture the window when it is done."),
+        QStringLiteral("CAPTION"));
+    const QCommandLineOption virtualTime(
+        QStringLiteral("virtual-time"),
+        QStringLiteral("With a virtual drive: the drive and the program's clock run on one "
+                       "simulated clock, so waits on the drive take no real time."));
+    parser.addOptions({demo, vdrive, api, screenshot, dataDir, click, then, virtualTime});
 
     auto bad = [&](const QString& why) {
         text = QStringLiteral("quillmark: %1\nRun 'quillmark --help' for the options.\n").arg(why);
@@ -81,21 +99,66 @@ Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
             return bad(QStringLiteral("--data-dir: no such folder: %1").arg(parser.value(dataDir)));
         o.dataDir = ToLocalPath(parser.value(dataDir));
     }
+    if (parser.isSet(click)) o.click = parser.value(click);
+    if (parser.isSet(then)) o.then = parser.value(then);
+    o.virtualTime = parser.isSet(virtualTime);
+    if (!o.click.isEmpty() && o.screenshot.empty())
+        return bad(QStringLiteral("--click goes with --screenshot"));
+    if (!o.then.isEmpty() && o.click.isEmpty())
+        return bad(QStringLiteral("--then goes with --click"));
+    if (o.virtualTime && !o.demo && o.vdrive.empty())
+        return bad(QStringLiteral("--virtual-time needs a virtual drive (--demo or --vdrive)"));
     if (o.demo && !o.vdrive.empty())
         return bad(QStringLiteral("give --demo or --vdrive, not both"));
     return Parsed::Run;
 }
 
 // Writes the picture; on a virtual drive first selects the first row and
-// identifies the drive there. Real hardware is left alone.
-int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file) {
+// identifies the drive there. Real hardware is left alone. With a button to
+// click, the window that button opens is pictured once its work is done.
+int TakeScreenshot(TfmMain& form, bool virtualDrive, const std::string& file, const QString& click,
+                   const QString& then) {
     if (virtualDrive && form.lbControllers->count() > 0) {
         form.lbControllers->setCurrentRow(0);
         if (form.btIdentify->isEnabled()) form.btIdentifyClick();
     }
     QCoreApplication::processEvents();
+    QWidget* target = &form;
+    if (!click.isEmpty()) {
+        QPushButton* button = nullptr;
+        for (QPushButton* b : form.findChildren<QPushButton*>())
+            if (b->text() == click) button = b;
+        if (!button || !button->isEnabled()) {
+            std::fprintf(stderr, "quillmark: no enabled button '%s'\n", qPrintable(click));
+            return 1;
+        }
+        const QWidgetList before = QApplication::topLevelWidgets();
+        button->click();
+        // The window does its first work from the event loop once it shows.
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && !before.contains(w) && w->isWindow()) target = w;
+        if (target == &form) {
+            std::fprintf(stderr, "quillmark: '%s' opened no window\n", qPrintable(click));
+            return 1;
+        }
+        if (!then.isEmpty()) {
+            QPushButton* inner = nullptr;
+            for (QPushButton* b : target->findChildren<QPushButton*>())
+                if (b->text() == then && b->isEnabled()) inner = b;
+            if (!inner) {
+                std::fprintf(stderr, "quillmark: no enabled button '%s' in that window\n",
+                             qPrintable(then));
+                return 1;
+            }
+            inner->click();  // runs to its end (a servo run lets messages through meanwhile)
+            QCoreApplication::processEvents();
+        }
+    }
     const QString path = FromLocalPath(file);
-    if (!form.grab().save(path)) {
+    if (!target->grab().save(path)) {
         std::fprintf(stderr, "quillmark: cannot write %s\n", file.c_str());
         return 1;
     }
@@ -124,7 +187,13 @@ int Main(int argc, char** argv) {
             std::fprintf(stderr, "quillmark: %s\n", text.c_str());
         };
 
-    Workbench wb(host);
+    // The run of the servo test raises what the system allows an ordinary user.
+    platform::TimingPriority priority;
+    host.timingPriority = [&priority](bool raised) { priority.Set(raised); };
+    // With --virtual-time the bench's counter and sleeps run on the drive's clock.
+    SimulatedClock clock;
+    SimulatedTimeHost simulatedHost(host, clock);
+    Workbench wb(options.virtualTime ? static_cast<Host&>(simulatedHost) : host);
     wb.programFolder = platform::ProgramFolder();
     wb.dataFilesFolder = options.dataDir;
     wb.dataFolder = platform::UserDataFolder();
@@ -143,6 +212,7 @@ int Main(int argc, char** argv) {
             return 3;
         }
         mounted.AttachTo(wb);
+        if (options.virtualTime) mounted.UseClock(clock);
     } else {
         portIo = platform::CreatePortIo();
         deviceIo = platform::CreateDeviceIo();
@@ -184,7 +254,8 @@ int Main(int argc, char** argv) {
     if (!options.screenshot.empty()) {
         int rc = 0;
         QTimer::singleShot(0, &form, [&] {
-            rc = TakeScreenshot(form, virtualDrive, options.screenshot);
+            rc =
+                TakeScreenshot(form, virtualDrive, options.screenshot, options.click, options.then);
             QCoreApplication::exit(rc);
         });
         app.exec();

@@ -1,5 +1,7 @@
 #include "cli/CliArgs.h"
 
+#include <sstream>
+
 #include "common/Format.h"
 
 namespace qm {
@@ -31,6 +33,30 @@ bool ParseCliHex(std::string_view text, unsigned long long& value) {
         if (HasHexPrefix(v)) return false;  // "$0x10" is neither form
     }
     return ParseHex(v, value);
+}
+
+bool ParseCliNumberList(const std::string& text, long long min, long long max,
+                        std::vector<long long>& out) {
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        long long v = 0;
+        if (!ParseCliNumber(item, v) || v < min || v > max) return false;
+        out.push_back(v);
+    }
+    return !out.empty();
+}
+
+bool ParseCliSize(const std::string& text, int& width, int& height) {
+    const size_t x = text.find_first_of("xX");
+    long long a = 0, b = 0;
+    if (x == std::string::npos || !ParseCliNumber(text.substr(0, x), a) ||
+        !ParseCliNumber(text.substr(x + 1), b))
+        return false;
+    if (a < 16 || a > 8192 || b < 16 || b > 8192) return false;
+    width = static_cast<int>(a);
+    height = static_cast<int>(b);
+    return true;
 }
 
 std::string CliNumberError(const std::string& name, const std::string& text, long long min,

@@ -9,11 +9,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
 bool ParseCliNumber(std::string_view text, long long& value);
 bool ParseCliHex(std::string_view text, unsigned long long& value);
+
+// "1,2,$10": numbers as above, each in min..max; false on a bad one or none.
+bool ParseCliNumberList(const std::string& text, long long min, long long max,
+                        std::vector<long long>& out);
+// "800x600": a picture size, each side 16..8192.
+bool ParseCliSize(const std::string& text, int& width, int& height);
 
 // The usage messages of the two kinds of value.
 std::string CliNumberError(const std::string& name, const std::string& text, long long min,

@@ -14,10 +14,13 @@ void AddListCommand(CliCommands& commands);
 void AddM21Commands(CliCommands& commands);
 void AddSsLogCommand(CliCommands& commands);
 void AddProgressCommands(CliCommands& commands);
+void AddDefectsCommands(CliCommands& commands);
+void AddServoCommand(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddSsLogCommand, AddProgressCommands, AddListCommand, AddM21Commands})
+                     AddDefectsCommands, AddServoCommand, AddSsLogCommand, AddProgressCommands,
+                     AddListCommand, AddM21Commands})
         add(commands);
 }
 

@@ -6,6 +6,7 @@
 // Every primitive clips to the bitmap: coordinates far outside it (negative,
 // huge, not a number) draw nothing there and never touch memory outside the
 // pixels.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,12 +34,115 @@ class Canvas {
     // A sub-pixel, anti-aliased point: the colour is spread over the (up to)
     // four pixels the point covers, by area, and blended over what is there.
     virtual void PointAA(double x, double y, Argb color) = 0;
+    // The pixels themselves (rows of `stride` pixels), for drawing code that
+    // sets many anti-aliased points with BlendPointAA exactly as PointAA
+    // would; null when the canvas keeps no pixels. Valid until the next call
+    // of any other primitive.
+    virtual Argb* Pixels(int& stride) {
+        stride = 0;
+        return nullptr;
+    }
     // Text (code page 1252) with its top-left corner at (x, y), no anti-aliasing.
     virtual void TextOut(int x, int y, const std::string& text, Argb color) = 0;
 };
 
 // Blends a sub-pixel point into a raw ARGB buffer (rows of `stride` pixels),
-// as Canvas::PointAA does. Points outside the w x h area leave it untouched.
-void BlendPointAA(Argb* pixels, int width, int height, int stride, double x, double y, Argb color);
+// as Canvas::PointAA does: the colour spread over the four pixels by area
+// (1/256 steps), each blended by its share times the colour's alpha. Points
+// outside the w x h area leave it untouched.
+inline void BlendPointAA(Argb* pixels, int width, int height, int stride, double x, double y,
+                         Argb color) {
+    // Written so that a NaN fails the test too.
+    if (!(x > -1.0 && x < width && y > -1.0 && y < height)) return;
+    const uint32_t alpha = color >> 24;
+    if (alpha == 0) return;
+    // Fixed point with 8 fraction bits, shifted by one pixel to stay positive.
+    const int xi = static_cast<int>((x + 1.0) * 256.0), yi = static_cast<int>((y + 1.0) * 256.0);
+    const int ix = (xi >> 8) - 1, iy = (yi >> 8) - 1;
+    const uint32_t wx = static_cast<uint32_t>(xi) & 255, wy = static_cast<uint32_t>(yi) & 255;
+    const uint32_t a = alpha + 1;
+    // dst + (src - dst) * f / 256 on all four channels, two at a time.
+    auto mix = [color](Argb& p, uint32_t f) {
+        const uint32_t g = 256 - f;
+        const uint32_t rb = ((p & 0x00FF00FF) * g + (color & 0x00FF00FF) * f) >> 8;
+        const uint32_t ag = ((p >> 8) & 0x00FF00FF) * g + ((color >> 8) & 0x00FF00FF) * f;
+        p = (rb & 0x00FF00FF) | (ag & 0xFF00FF00);
+    };
+    const uint32_t w[4] = {(256 - wx) * (256 - wy), wx * (256 - wy), (256 - wx) * wy, wx * wy};
+    if (ix >= 0 && ix + 1 < width && iy >= 0 && iy + 1 < height) {
+        Argb* row = pixels + static_cast<ptrdiff_t>(iy) * stride;
+        mix(row[ix], (w[0] * a) >> 16);
+        if (wx) mix(row[ix + 1], (w[1] * a) >> 16);
+        if (wy) {
+            row += stride;
+            mix(row[ix], (w[2] * a) >> 16);
+            if (wx) mix(row[ix + 1], (w[3] * a) >> 16);
+        }
+        return;
+    }
+    for (int k = 0; k < 4; ++k) {  // at an edge: each pixel on its own
+        const int px = ix + (k & 1), py = iy + (k >> 1);
+        if (px < 0 || px >= width || py < 0 || py >= height) continue;
+        const uint32_t f = (w[k] * a) >> 16;
+        if (f) mix(pixels[static_cast<ptrdiff_t>(py) * stride + px], f);
+    }
+}
+
+// The same for points on a whole pixel row (y) or column (x), which touch
+// two pixels only: what arcs traced by the midpoint method set. Same pixels
+// as BlendPointAA, with less work.
+namespace blend {
+inline void Mix(Argb& p, uint32_t f, uint32_t cRB, uint32_t cAG) {
+    const uint32_t g = 256 - f;
+    const uint32_t rb = ((p & 0x00FF00FF) * g + cRB * f) >> 8;
+    const uint32_t ag = ((p >> 8) & 0x00FF00FF) * g + cAG * f;
+    p = (rb & 0x00FF00FF) | (ag & 0xFF00FF00);
+}
+}  // namespace blend
+
+struct PixelTarget {
+    Argb* pixels;
+    int width, height, stride;
+    Argb color;
+    uint32_t cRB, cAG, a;
+    PixelTarget(Argb* p, int w, int h, int s, Argb c)
+        : pixels(p),
+          width(w),
+          height(h),
+          stride(s),
+          color(c),
+          cRB(c & 0x00FF00FF),
+          cAG((c >> 8) & 0x00FF00FF),
+          a((c >> 24) + 1) {}
+
+    [[gnu::always_inline]] void OnRow(double x, int y) const {
+        if (x > -1.0 && x < width - 1 && y >= 0 && y < height && a > 1) {
+            const int xi = static_cast<int>((x + 1.0) * 256.0);
+            const uint32_t wx = static_cast<uint32_t>(xi) & 255;
+            const int ix = (xi >> 8) - 1;
+            if (ix >= 0) {
+                Argb* p = pixels + static_cast<ptrdiff_t>(y) * stride + ix;
+                blend::Mix(p[0], ((256 - wx) * a) >> 8, cRB, cAG);
+                if (wx) blend::Mix(p[1], (wx * a) >> 8, cRB, cAG);
+                return;
+            }
+        }
+        BlendPointAA(pixels, width, height, stride, x, y, color);
+    }
+    [[gnu::always_inline]] void OnColumn(int x, double y) const {
+        if (y > -1.0 && y < height - 1 && x >= 0 && x < width && a > 1) {
+            const int yi = static_cast<int>((y + 1.0) * 256.0);
+            const uint32_t wy = static_cast<uint32_t>(yi) & 255;
+            const int iy = (yi >> 8) - 1;
+            if (iy >= 0) {
+                Argb* p = pixels + static_cast<ptrdiff_t>(iy) * stride + x;
+                blend::Mix(p[0], ((256 - wy) * a) >> 8, cRB, cAG);
+                if (wy) blend::Mix(p[stride], (wy * a) >> 8, cRB, cAG);
+                return;
+            }
+        }
+        BlendPointAA(pixels, width, height, stride, x, y, color);
+    }
+};
 
 }  // namespace qm

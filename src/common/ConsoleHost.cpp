@@ -42,7 +42,11 @@ bool ConsoleHost::RunSaveDialog(DialogState& state) {
 }
 
 void ConsoleHost::MessageBox(const std::string& text) {
-    messages_ << text << std::endl;
+    // A box breaks its lines at "\r"; a terminal would write over them.
+    std::string shown = text;
+    for (char& c : shown)
+        if (c == '\r') c = '\n';
+    messages_ << shown << std::endl;
     if (captureMessage) captureMessage(text);
 }
 

@@ -21,6 +21,9 @@ class ConsoleHost : public Host {
     // Files the "dialogs" answer with; empty means the user cancelled.
     std::string openFile, saveFile;
     bool shift = false, ctrl = false;
+    // What raises and restores the timing priority (the program sets the
+    // platform's; unset, nothing changes).
+    std::function<void(bool raised)> timingPriority;
     // When set, log lines go here instead of the log stream (a --json command
     // collects them into its answer).
     std::function<void(const std::string&)> captureLog;
@@ -37,6 +40,9 @@ class ConsoleHost : public Host {
     bool RunSaveDialog(DialogState& state) override;
     void MessageBox(const std::string& text) override;
     void Log(const std::string& line) override;
+    void SetTimingPriority(bool raised) override {
+        if (timingPriority) timingPriority(raised);
+    }
 
   private:
     std::ostream& log_;

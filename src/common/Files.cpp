@@ -128,6 +128,93 @@ bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size,
     }
 }
 
+struct AtomicFileWriter::Impl {
+    std::string target;
+    std::vector<uint8_t> bytes;
+};
+
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
+
+void AtomicFileWriter::Discard() {
+    delete impl_;
+    impl_ = nullptr;
+}
+
+bool AtomicFileWriter::IsOpen() const {
+    return impl_ != nullptr;
+}
+
+bool AtomicFileWriter::Open(const std::string& path, std::string& error) {
+    Discard();
+    path_ = path;
+    size_ = 0;
+    // The bytes are kept until Commit saves them in one atomic save; what can
+    // be known now (the folder, the right to make a file in it) is tried now,
+    // so a file that could never be written is refused before the work starts.
+    const fs::path target(path);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        error = path + ": the folder " + folder.string() + " does not exist";
+        return false;
+    }
+    if (fs::is_directory(target, ec)) {
+        error = path + ": is a folder, not a file";
+        return false;
+    }
+    std::random_device rd;
+    std::string probeName = ".";
+    probeName += target.filename().string();
+    probeName += ".probe";
+    probeName += std::to_string(rd() % 1000000);
+    const std::string probe = (folder / probeName).string();
+    std::string why;
+    if (!os::WriteNewFileDurably(probe, nullptr, 0, std::string(), why)) {
+        error = path + ": " + why;
+        return false;
+    }
+    fs::remove(probe, ec);
+    impl_ = new Impl{path, {}};
+    return true;
+}
+
+bool AtomicFileWriter::Append(const uint8_t* data, size_t size, std::string& error) {
+    if (!impl_) {
+        error = path_ + ": not open for writing";
+        return false;
+    }
+    impl_->bytes.insert(impl_->bytes.end(), data, data + size);
+    size_ += size;
+    return true;
+}
+
+bool AtomicFileWriter::Commit(std::string& error) {
+    if (!impl_) {
+        error = path_ + ": not open for writing";
+        return false;
+    }
+    const bool ok = WriteFileAtomic(impl_->target, impl_->bytes, error);
+    Discard();
+    return ok;
+}
+
+void AtomicFileWriter::OpenOrThrow(const std::string& path) {
+    std::string error;
+    if (!Open(path, error)) throw FileError(error);
+}
+
+void AtomicFileWriter::AppendOrThrow(const uint8_t* data, size_t size) {
+    std::string error;
+    if (!Append(data, size, error)) throw FileError(error);
+}
+
+void AtomicFileWriter::CommitOrThrow() {
+    std::string error;
+    if (!Commit(error)) throw FileError(error);
+}
+
 std::vector<uint8_t> ReadFileBytesOrThrow(const std::string& path) {
     std::vector<uint8_t> bytes;
     std::string error;

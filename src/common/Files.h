@@ -46,6 +46,41 @@ inline bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>&
     return WriteFileAtomic(path, data.data(), data.size(), error);
 }
 
+// A file built piece by piece and put in place whole. Open checks at once
+// that the file can be made there (folder, rights), so work that ends in the
+// file can be refused before it starts; the pieces are kept in memory and
+// Commit saves them with WriteFileAtomic. Dropped without Commit, nothing is
+// written and the target stays as it was.
+class AtomicFileWriter {
+  public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // False (with the path and the system's text in error) when the file
+    // cannot be made there: no such folder, no right to write in it, or the
+    // name is a folder.
+    bool Open(const std::string& path, std::string& error);
+    bool Append(const uint8_t* data, size_t size, std::string& error);
+    bool Commit(std::string& error);
+    bool IsOpen() const;
+    const std::string& Path() const { return path_; }
+    uint64_t Size() const { return size_; }
+
+    // The same, throwing FileError.
+    void OpenOrThrow(const std::string& path);
+    void AppendOrThrow(const uint8_t* data, size_t size);
+    void CommitOrThrow();
+
+  private:
+    void Discard();
+    struct Impl;
+    Impl* impl_ = nullptr;
+    std::string path_;
+    uint64_t size_ = 0;
+};
+
 std::vector<uint8_t> ReadFileBytesOrThrow(const std::string& path);
 void WriteFileAtomicOrThrow(const std::string& path, const std::vector<uint8_t>& data);
 

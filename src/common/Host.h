@@ -40,6 +40,10 @@ class Host {
     virtual void ErrorBox(const std::string& text) { MessageBox(text); }
     // Append one whole line to the log.
     virtual void Log(const std::string& line) = 0;
+    // Raises the process and thread priority for timing work as far as the
+    // platform allows without privilege (true), or puts back what was there
+    // before (false). A refusal is ignored; hosts without the means do nothing.
+    virtual void SetTimingPriority(bool raised) { (void)raised; }
 };
 
 }  // namespace qm

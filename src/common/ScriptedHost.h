@@ -28,6 +28,10 @@ class ScriptedHost : public Host {
     int64_t counterStep = 0;
     int64_t frequency = 1000000;
 
+    // SetTimingPriority calls in order (true: raised).
+    std::vector<bool> priorityCalls;
+    bool priorityRaised = false;
+
     uint64_t processMessagesCalls = 0;
     uint64_t sleepCalls = 0;
     std::function<void()> onProcessMessages;
@@ -50,6 +54,10 @@ class ScriptedHost : public Host {
     void MessageBox(const std::string& text) override { messageBoxes.push_back(text); }
     void ErrorBox(const std::string& text) override { errorBoxes.push_back(text); }
     void Log(const std::string& line) override { logLines.push_back(line); }
+    void SetTimingPriority(bool raised) override {
+        priorityCalls.push_back(raised);
+        priorityRaised = raised;
+    }
 
   private:
     bool Answer(std::deque<std::string>& answers, DialogState& state) {

@@ -75,7 +75,24 @@ std::string ZoneMapFilter(int head) {
     return Format("Zone Map for Head %d|*.bin|All|*.*", head);
 }
 
-uint32_t LoadDefectList(Workbench& wb, DefectListKind kind) {
+uint32_t LoadDefectListImage(Workbench& wb, const std::vector<uint8_t>& image,
+                             DefectListHeader* info) {
+    if (info) *info = DefectListHeader{};
+    // An empty image (nothing picked, an empty file) is no list, and the
+    // format flag stays as it was: an empty image says nothing about it.
+    if (image.empty()) {
+        wb.defects.defects.clear();
+        return 0;
+    }
+    DefectListHeader h =
+        DecodeDefectList(image.data(), image.size(), wb.defects.defects, &wb.link.abort);
+    h.read = true;
+    wb.defects.roylFormat = h.royl;
+    if (info) *info = h;
+    return h.count;
+}
+
+uint32_t LoadDefectList(Workbench& wb, DefectListKind kind, DefectListHeader* info) {
     const uint16_t id = kind == DefectListKind::PList ? kPListModule : kGListModule;
     ModuleImage image;
     if (wb.host.ShiftDown()) {
@@ -86,21 +103,18 @@ uint32_t LoadDefectList(Workbench& wb, DefectListKind kind) {
         d.fileName = DefectListFileName(kind, wb.defects.roylFormat);
         d.filter = DefectListFilter(kind);
         if (wb.host.RunOpenDialog(d)) image = ReadPickedFile(d.fileName);
-        // Nothing picked, or an empty file: no list, and the format flag
-        // stays as it was (an empty image says nothing about the format).
-        if (image.empty()) {
-            wb.defects.defects.clear();
-            return 0;
-        }
     } else if (!ReadModule(wb, id, image) || image.empty()) {
         wb.host.Log(Format("Error Read Module: %x", id));
-        wb.defects.defects.clear();
-        return 0;
+        image.clear();
     }
-    const DefectListHeader h =
-        DecodeDefectList(image.data(), image.size(), wb.defects.defects, &wb.link.abort);
-    wb.defects.roylFormat = h.royl;
-    return h.count;
+    return LoadDefectListImage(wb, image, info);
+}
+
+int LoadZoneTableImage(Workbench& wb, const std::vector<uint8_t>& table) {
+    const int count =
+        ParseZoneTable(table.data(), table.size(), wb.defects.roylFormat, wb.defects.zones);
+    wb.defects.zoneCount = count;
+    return count;
 }
 
 int LoadZoneTable(Workbench& wb, uint8_t head) {
@@ -112,7 +126,6 @@ int LoadZoneTable(Workbench& wb, uint8_t head) {
     });
     ModuleImage data;
     bool ok = false;
-    const bool royl = wb.defects.roylFormat;
     if (wb.host.ShiftDown()) {
         d.title = "Select Zone Map";
         d.folder.clear();
@@ -120,13 +133,14 @@ int LoadZoneTable(Workbench& wb, uint8_t head) {
         d.filter = ZoneMapFilter(head);
         if (wb.host.RunOpenDialog(d)) data = ReadPickedFile(d.fileName);
         ok = !data.empty();
-    } else {
+    } else if (wb.defects.roylFormat) {
         // ROYL drives keep one table per head; older ones one table (5, 1).
-        ok = royl ? ReadDriveTable(wb, 0x0D, head, data) : ReadDriveTable(wb, 5, 1, data);
+        ok = ReadDriveTable(wb, 0x0D, head, data);
+    } else {
+        ok = ReadDriveTable(wb, 5, 1, data);
     }
-    const int count = ok ? ParseZoneTable(data.data(), data.size(), royl, wb.defects.zones) : 0;
-    wb.defects.zoneCount = count;
-    return count;
+    if (!ok) data.clear();
+    return LoadZoneTableImage(wb, data);
 }
 
 uint16_t ZoneSectorsPerTrack(const DefectTables& t, uint32_t cylinder) {

@@ -33,6 +33,7 @@ constexpr uint16_t kPListModule = 0x33, kGListModule = 0x34;
 
 // What a decoded list image says about itself.
 struct DefectListHeader {
+    bool read = false;  // an image was there to decode (from the drive or a file)
     bool royl = false;
     size_t dataOffset = 0;
     uint32_t count = 0;  // N as the list header gives it
@@ -61,10 +62,18 @@ std::string ZoneMapFilter(int head);
 // Loads the P-List or G-List into wb.defects and sets the ROYL-format flag
 // from the image. Returns the header's entry count N (0 when nothing was
 // read; a failed module read logs "Error Read Module: 33" or "... 34").
-uint32_t LoadDefectList(Workbench& wb, DefectListKind kind);
+// `info`, when given, receives what the image's header said.
+uint32_t LoadDefectList(Workbench& wb, DefectListKind kind, DefectListHeader* info = nullptr);
+// The same with an image already at hand (a file): an empty image is no list
+// and leaves the format flag as it was.
+uint32_t LoadDefectListImage(Workbench& wb, const std::vector<uint8_t>& image,
+                             DefectListHeader* info = nullptr);
 // Loads the zone table of one head (drive table (0x0D, head) for ROYL lists,
 // (5, 1) for older ones) and returns its zone count (0 when nothing was read).
 int LoadZoneTable(Workbench& wb, uint8_t head);
+// The same with the table's bytes at hand (a file), in the layout the
+// ROYL-format flag chooses.
+int LoadZoneTableImage(Workbench& wb, const std::vector<uint8_t>& table);
 // Sectors per track of the zone holding the cylinder: the first entry from 1
 // on whose end is at or past it; entry 0 is never chosen. No match, or a
 // match of 0 sectors, answers with the last entry's value; no zones, 0.

@@ -1,6 +1,7 @@
 #include "defects/DefectMap.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <numbers>
@@ -93,15 +94,50 @@ inline double PointKey(int k, double dx, double dy) {
     }
 }
 
-// The key of the end point at angle a (degrees) in octant k: its coordinate
-// rounded to whole pixels (ties to even).
+// Sine and cosine of whole degrees 0..359 from a table (the same values the
+// library gives for them): the map's angles are whole degrees.
+struct DegreeTable {
+    double sin[360], cos[360];
+    DegreeTable() {
+        for (int a = 0; a < 360; ++a) {
+            sin[a] = std::sin(a * kDegree);
+            cos[a] = std::cos(a * kDegree);
+        }
+    }
+};
+const DegreeTable& Degrees() {
+    static const DegreeTable table;
+    return table;
+}
+inline bool WholeDegree(double a, int& index) {
+    index = static_cast<int>(a);
+    return index >= 0 && index < 360 && index == a;
+}
+
+// Round to nearest, ties to even (for |v| < 2^51): the sum is rounded by the
+// floating-point unit in its default mode, with no library call.
+inline double RoundHalfEven(double v) {
+    constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
+    return (v + kMagic) - kMagic;
+}
+
+// The key of the end point at angle a (degrees, in [0, 360)) in octant k:
+// its coordinate rounded to whole pixels (ties to even).
 inline long long EndKey(int k, int r, double a) {
-    const double y = std::nearbyint(-r * std::sin(a * kDegree));
-    const double x = std::nearbyint(r * std::cos(a * kDegree));
-    return static_cast<long long>(PointKey(k, x, y));
+    const bool useY = k == 0 || k == 3 || k == 4 || k == 7;
+    int i = 0;
+    double v = 0;
+    if (WholeDegree(a, i))
+        v = useY ? Degrees().sin[i] : Degrees().cos[i];
+    else
+        v = useY ? std::sin(a * kDegree) : std::cos(a * kDegree);
+    const double rounded = RoundHalfEven(useY ? -r * v : r * v);
+    return static_cast<long long>(useY ? PointKey(k, 0, rounded) : PointKey(k, rounded, 0));
 }
 
 double Reduce(double a) {
+    if (a >= 0 && a < 360) return a;
+    if (a >= -360 && a < 0) return a + 360;
     a = std::fmod(a, 360.0);
     if (a < 0) a += 360.0;
     if (a >= 360.0) a -= 360.0;
@@ -109,6 +145,8 @@ double Reduce(double a) {
 }
 
 int OctantOf(double a) {
+    int i = 0;
+    if (WholeDegree(a, i)) return i / 45;
     return std::clamp(static_cast<int>(a / 45.0), 0, 7);
 }
 
@@ -257,6 +295,54 @@ void ArcPainter::ArcReference(Canvas& canvas, int cx, int cy, int r, double a1, 
 }
 
 void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2, Argb color) {
+    int stride = 0;
+    Argb* pixels = canvas.Pixels(stride);
+    const PixelTarget target(pixels, canvas.Width(), canvas.Height(), stride, color);
+    // The common arc of a few sectors: start and end in one octant, in
+    // order; its points are one run of steps there (the rules below, worked
+    // out for this case alone).
+    if (pixels && r >= 0 && r <= kMaxCachedRadius && std::isfinite(a1) && std::isfinite(a2) &&
+        !(a1 == 0 && a2 == 0) && a2 - a1 < 360) {
+        const double b1 = Reduce(a1), b2 = Reduce(a2);
+        const int k = OctantOf(b1);
+        if (k == OctantOf(b2) && b1 <= b2) {
+            const std::vector<double>& trace = Trace(r);
+            const long long t1 = EndKey(k, r, b1), t2 = EndKey(k, r, b2);
+            // key = s in even octants, -s in odd ones; t1 <= key <= t2.
+            const long long lo = std::max(k % 2 == 0 ? t1 : -t2, 0LL);
+            const long long hi =
+                std::min(k % 2 == 0 ? t2 : -t1, static_cast<long long>(trace.size()) - 1);
+            const double* xf = trace.data();
+            const int from = static_cast<int>(lo), to = static_cast<int>(hi);
+            switch (k) {
+                case 0:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx + xf[n], cy - n);
+                    break;
+                case 1:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx + n, cy - xf[n]);
+                    break;
+                case 2:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx - n, cy - xf[n]);
+                    break;
+                case 3:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx - xf[n], cy - n);
+                    break;
+                case 4:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx - xf[n], cy + n);
+                    break;
+                case 5:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx - n, cy + xf[n]);
+                    break;
+                case 6:
+                    for (int n = from; n <= to; ++n) target.OnColumn(cx + n, cy + xf[n]);
+                    break;
+                default:
+                    for (int n = from; n <= to; ++n) target.OnRow(cx + xf[n], cy + n);
+                    break;
+            }
+            return;
+        }
+    }
     const ArcRules rules = RulesFor(r, a1, a2);
     if (!rules.draw) return;
     if (r > kMaxCachedRadius) {
@@ -266,27 +352,71 @@ void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2
     const std::vector<double>& trace = Trace(r);
     const long long last = static_cast<long long>(trace.size()) - 1;
     StepRange ranges[8][2];
-    std::vector<StepRange> spans;
-    spans.reserve(16);
+    // The steps where some octant's range starts or ends cut the trace into
+    // pieces over which the same octants draw.
+    long long cuts[34];
+    int cutCount = 0;
+    cuts[cutCount++] = 0;
+    cuts[cutCount++] = last + 1;
     for (int k = 0; k < 8; ++k) {
         StepsOf(k, rules.octant[static_cast<size_t>(k)], last, ranges[k][0], ranges[k][1]);
-        for (const StepRange& x : ranges[k])
-            if (x.lo <= x.hi) spans.push_back(x);
-    }
-    std::sort(spans.begin(), spans.end(),
-              [](const StepRange& a, const StepRange& b) { return a.lo < b.lo; });
-    // Walk the union of the ranges in step order; every step gives its
-    // points in octant order, as the whole trace does.
-    long long next = 0;
-    double dx[8], dy[8];
-    for (const StepRange& span : spans) {
-        for (long long s = std::max(span.lo, next); s <= span.hi; ++s) {
-            StepPoints(trace[static_cast<size_t>(s)], static_cast<double>(s), dx, dy);
-            for (int k = 0; k < 8; ++k)
-                if (ranges[k][0].Has(s) || ranges[k][1].Has(s))
-                    canvas.PointAA(cx + dx[k], cy + dy[k], color);
+        for (const StepRange& x : ranges[k]) {
+            if (x.lo > x.hi) continue;
+            cuts[cutCount++] = x.lo;
+            cuts[cutCount++] = x.hi + 1;
         }
-        next = std::max(next, span.hi + 1);
+    }
+    std::sort(cuts, cuts + cutCount);
+    // Step order, and in every step octant order, as the whole trace gives
+    // them; straight into the pixels when the canvas has them. In octants
+    // 0, 3, 4 and 7 a point sits on a whole pixel row, in the others on a
+    // whole column.
+    for (int i = 0; i + 1 < cutCount; ++i) {
+        const long long from = cuts[i], to = cuts[i + 1];
+        if (from >= to) continue;
+        unsigned mask = 0;
+        for (int k = 0; k < 8; ++k)
+            if (ranges[k][0].Has(from) || ranges[k][1].Has(from)) mask |= 1u << k;
+        if (!mask) continue;
+        for (long long s = from; s < to; ++s) {
+            const double xf = trace[static_cast<size_t>(s)];
+            const int n = static_cast<int>(s);
+            for (unsigned m = mask; m; m &= m - 1) {
+                const int k = std::countr_zero(m);
+                if (!pixels) {
+                    double dx[8], dy[8];
+                    StepPoints(xf, static_cast<double>(s), dx, dy);
+                    canvas.PointAA(cx + dx[k], cy + dy[k], color);
+                    continue;
+                }
+                switch (k) {
+                    case 0:
+                        target.OnRow(cx + xf, cy - n);
+                        break;
+                    case 1:
+                        target.OnColumn(cx + n, cy - xf);
+                        break;
+                    case 2:
+                        target.OnColumn(cx - n, cy - xf);
+                        break;
+                    case 3:
+                        target.OnRow(cx - xf, cy - n);
+                        break;
+                    case 4:
+                        target.OnRow(cx - xf, cy + n);
+                        break;
+                    case 5:
+                        target.OnColumn(cx - n, cy + xf);
+                        break;
+                    case 6:
+                        target.OnColumn(cx + n, cy + xf);
+                        break;
+                    default:
+                        target.OnRow(cx + xf, cy + n);
+                        break;
+                }
+            }
+        }
     }
 }
 
@@ -328,44 +458,62 @@ int RadiusOf(const MapGeometry& g, uint64_t cylinder, uint32_t scale) {
 }
 
 // ZoneSectorsPerTrack over a pass's table, by binary search when the zone
-// ends ascend (every real table), else by the linear rule.
+// ends ascend (every real table), else by the linear rule; with each zone's
+// sectors per track and p = spt * k div 360 worked out once.
 class ZoneLookup {
   public:
-    ZoneLookup(const DefectTables& t, bool linear) : t_(t) {
+    ZoneLookup(const DefectTables& t, uint32_t k) : t_(t) {
         count_ = std::clamp(t.zoneCount, 0, static_cast<int>(kMaxZones));
-        sorted_ = !linear;
+        sorted_ = true;
         for (int i = 2; i < count_ && sorted_; ++i)
             sorted_ =
                 t.zones[static_cast<size_t>(i - 1)].end <= t.zones[static_cast<size_t>(i)].end;
+        for (int i = 0; i < count_; ++i) {
+            uint32_t spt = t.zones[static_cast<size_t>(i)].sectorsPerTrack;
+            if (spt == 0) spt = t.zones[static_cast<size_t>(count_ - 1)].sectorsPerTrack;
+            spt_[static_cast<size_t>(i)] = spt;
+            p_[static_cast<size_t>(i)] = std::max<uint32_t>(1, spt * k / 360);
+        }
     }
-    uint16_t SectorsPerTrack(uint32_t cylinder) const {
-        if (!sorted_ || count_ < 2) return ZoneSectorsPerTrack(t_, cylinder);
-        const auto first = t_.zones.begin() + 1, last = t_.zones.begin() + count_;
-        const auto it = std::lower_bound(first, last, cylinder,
-                                         [](const TZoneEntry& z, uint32_t c) { return z.end < c; });
-        if (it != last && it->sectorsPerTrack != 0) return it->sectorsPerTrack;
-        return t_.zones[static_cast<size_t>(count_ - 1)].sectorsPerTrack;
+    // The zone whose sectors per track a cylinder takes: the first from 1 on
+    // whose end is at or past it, else the last.
+    int ZoneOf(uint32_t cylinder) const {
+        if (count_ == 0) return -1;
+        if (sorted_) {
+            const auto first = t_.zones.begin() + 1, last = t_.zones.begin() + count_;
+            const auto it = std::lower_bound(
+                first, last, cylinder, [](const TZoneEntry& z, uint32_t c) { return z.end < c; });
+            return it != last ? static_cast<int>(it - t_.zones.begin()) : count_ - 1;
+        }
+        for (int i = 1; i < count_; ++i)
+            if (t_.zones[static_cast<size_t>(i)].end >= cylinder) return i;
+        return count_ - 1;
     }
+    uint32_t SectorsPerTrack(int zone) const { return spt_[static_cast<size_t>(zone)]; }
+    uint32_t P(int zone) const { return p_[static_cast<size_t>(zone)]; }
 
   private:
     const DefectTables& t_;
     int count_ = 0;
     bool sorted_ = false;
+    std::array<uint32_t, kMaxZones> spt_{}, p_{};
 };
 
 }  // namespace
 
 void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options, int heads,
-                 DefectMapReport* report) {
+                 DefectMapReport* report, const DefectMapSources& sources) {
     heads = std::clamp(heads, 0, kMaxMapHeads);
     DefectTables& t = wb.defects;
-    LoadZoneTable(wb, 0);
-    const uint16_t wedges = ReadWedgeCount(wb);
-    const uint32_t listCount = LoadDefectList(wb, options.list);
+    sources.zones(wb, 0);
+    const uint16_t wedges = sources.wedges(wb);
+    DefectListHeader listInfo;
+    const uint32_t listCount = sources.list(wb, options.list, &listInfo);
     const std::vector<TDefectEntry>& defects = t.defects;
     const MapGeometry g = MapGeometry::For(canvas.Width(), canvas.Height());
     if (report) {
         report->entries = listCount;
+        report->list = listInfo;
         report->wedges = wedges;
         report->heads = heads;
         report->geometry = g;
@@ -396,7 +544,7 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
     const std::string caption = wb.identity.model + " " + wb.identity.serial;
 
     for (int i = 0; i < heads; ++i) {
-        const int z = LoadZoneTable(wb, static_cast<uint8_t>(i));
+        const int z = sources.zones(wb, static_cast<uint8_t>(i));
         DefectMapPass pass;
         pass.head = i;
         pass.zones = z;
@@ -466,37 +614,57 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
         const uint32_t k = std::max<uint32_t>(1, (7200 + lastSpt - 1) / lastSpt);
         if (z > 0) pass.k = static_cast<int>(k);
 
-        const ZoneLookup lookup(t, !fast);
-        auto draw = [&](size_t j) {
+        const ZoneLookup lookup(t, k);
+        // The arc of an entry, or false when the entry is not drawn.
+        struct ArcCall {
+            size_t entry;
+            int r, a1, a2;
+            Argb color;
+        };
+        auto arcOf = [&](size_t j, ArcCall& call) {
             const TDefectEntry& e = defects[j];
             // Heads 10 and up have no colour and no box: never drawn.
-            if (e.head >= kMaxMapHeads || e.head != i || !options.headChecked[e.head]) return;
+            if (e.head >= kMaxMapHeads || e.head != i || !options.headChecked[e.head]) return false;
             uint32_t start = 0, end = 360;
             if (e.last == kWholeTrack) {
-                if (!options.showTracks) return;
+                if (!options.showTracks) return false;
             } else {
-                if (!options.showSectors) return;
-                const uint32_t spt = z > 0 ? lookup.SectorsPerTrack(e.cylinder) : 360;
+                if (!options.showSectors) return false;
+                uint32_t spt = 360, p = k;  // no zones: 360 sectors, p = 360 k div 360
+                if (z > 0 && fast) {
+                    const int zone = lookup.ZoneOf(e.cylinder);
+                    spt = lookup.SectorsPerTrack(zone);
+                    p = lookup.P(zone);
+                } else if (z > 0) {
+                    spt = ZoneSectorsPerTrack(t, e.cylinder);
+                    p = std::max<uint32_t>(1, spt * k / 360);
+                }
                 // A zone of 0 sectors per track gives the entry no angle.
-                if (spt == 0) return;
-                const uint32_t p = std::max<uint32_t>(1, spt * k / 360);
+                if (spt == 0) return false;
+                // In 32 bits: first * k may pass 65535.
                 start = e.first * k / p;
                 end = e.last * k / p;
             }
-            const int r = RadiusOf(g, e.cylinder, scale);
-            const int a1 = 360 - static_cast<int>(end), a2 = 360 - static_cast<int>(start);
-            if (report && report->wantArcs) pass.arcs.push_back({j, r, a1, a2});
-            const Argb color = kHeadColors[e.head];
-            canvas.SetPenColor(color);
-            if (options.antialias)
-                arc(r, a1, a2, color);
-            else
-                PlainArc(canvas, g.cx, g.cy, r, a1, a2);
+            call = {j, RadiusOf(g, e.cylinder, scale), 360 - static_cast<int>(end),
+                    360 - static_cast<int>(start), kHeadColors[e.head]};
+            return true;
         };
-        if (fast)
-            for (uint32_t j : byHead[static_cast<size_t>(i)]) draw(j);
-        else
-            for (size_t j = 0; j < defects.size(); ++j) draw(j);
+        auto draw = [&](const ArcCall& c) {
+            if (report && report->wantArcs) pass.arcs.push_back({c.entry, c.r, c.a1, c.a2});
+            canvas.SetPenColor(c.color);
+            if (options.antialias)
+                arc(c.r, c.a1, c.a2, c.color);
+            else
+                PlainArc(canvas, g.cx, g.cy, c.r, c.a1, c.a2);
+        };
+        ArcCall call{};
+        if (fast) {
+            for (uint32_t j : byHead[static_cast<size_t>(i)])
+                if (arcOf(j, call)) draw(call);
+        } else {
+            for (size_t j = 0; j < defects.size(); ++j)
+                if (arcOf(j, call)) draw(call);
+        }
         if (report) report->passes.push_back(std::move(pass));
     }
 }

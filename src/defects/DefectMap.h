@@ -7,6 +7,7 @@
 // Canvas, so the window and the command line draw the same pixels.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,10 +110,19 @@ struct DefectMapPass {
 struct DefectMapReport {
     bool wantArcs = false;  // in: keep every Arc call
     uint32_t entries = 0;   // D, the list header's count
+    DefectListHeader list;  // what the list's image said (list.read: there was one)
     uint16_t wedges = 0;
     int heads = 0;
     MapGeometry geometry;
     std::vector<DefectMapPass> passes;
+};
+
+// Where a View gets its tables: the drive (or, with SHIFT held, the files the
+// user picks) unless told otherwise. The command line gives files here.
+struct DefectMapSources {
+    std::function<uint32_t(Workbench&, DefectListKind, DefectListHeader*)> list = LoadDefectList;
+    std::function<int(Workbench&, uint8_t)> zones = LoadZoneTable;
+    std::function<uint16_t(Workbench&)> wedges = ReadWedgeCount;
 };
 
 // View: loads head 0's zone table, the wedge count and the chosen defect
@@ -120,6 +130,6 @@ struct DefectMapReport {
 // zone circles, spokes, the caption (model and serial of the last identify)
 // and its defects over what the canvas holds.
 void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options, int heads,
-                 DefectMapReport* report = nullptr);
+                 DefectMapReport* report = nullptr, const DefectMapSources& sources = {});
 
 }  // namespace qm

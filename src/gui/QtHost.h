@@ -35,6 +35,9 @@ class QtHost : public Host {
     std::function<bool(DialogState&)> openDialog, saveDialog;
     std::function<void(const std::string&)> messageBox;
     std::function<void(const std::string&)> errorBox;
+    // What raises and restores the timing priority (the program sets the
+    // platform's; unset, nothing changes).
+    std::function<void(bool raised)> timingPriority;
 
     void ProcessMessages() override;
     void Sleep(uint32_t milliseconds) override;
@@ -47,6 +50,9 @@ class QtHost : public Host {
     void MessageBox(const std::string& text) override;
     void ErrorBox(const std::string& text) override;
     void Log(const std::string& line) override;
+    void SetTimingPriority(bool raised) override {
+        if (timingPriority) timingPriority(raised);
+    }
 
   private:
     bool RunFileDialog(DialogState& state, bool save);

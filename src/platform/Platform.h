@@ -30,6 +30,22 @@ class InterruptWatch {
     std::unique_ptr<Impl> impl_;
 };
 
+// The priority of timing work (the servo test's run): Raise lifts the
+// calling thread (on Windows also the process) as far as the system lets an
+// unprivileged user, never to a real-time class that would starve the rest
+// of the machine; Restore puts back what was there. Refusals are ignored.
+class TimingPriority {
+  public:
+    void Raise();
+    void Restore();
+    void Set(bool raised) { raised ? Raise() : Restore(); }
+    bool Raised() const { return raised_; }
+
+  private:
+    bool raised_ = false;
+    int savedProcess_ = 0, savedThread_ = 0;
+};
+
 // Folder of the running program file (where the data files sit).
 std::string ProgramFolder();
 // Per-user folder for data the program keeps (journal, settings), created on demand.

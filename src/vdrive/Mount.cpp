@@ -1,5 +1,6 @@
 #include "vdrive/Mount.h"
 
+#include "common/SimulatedClock.h"
 #include "common/Workbench.h"
 #include "vdrive/VirtualPortIo.h"
 #include "vdrive/VirtualSeams.h"
@@ -10,6 +11,14 @@ void MountedDrive::AttachTo(Workbench& wb) const {
     wb.portIo = portIo.get();
     wb.deviceIo = deviceIo.get();
     wb.enumerator = enumerator.get();
+}
+
+void MountedDrive::UseClock(SimulatedClock& clock) const {
+    VirtualDrive* d = drive.get();
+    d->SetClock([&clock] { return clock.Now(); });
+    clock.SetBusyHint([d] { return d->BusyFor(); });
+    if (auto* io = dynamic_cast<VirtualDeviceIo*>(deviceIo.get()))
+        io->sleepNanos = [&clock](int64_t nanos) { clock.Advance(nanos); };
 }
 
 bool MountVirtualDrive(const std::string& folder, MountedDrive& mounted, std::string& error) {

@@ -12,6 +12,7 @@
 namespace qm {
 
 struct Workbench;
+class SimulatedClock;
 
 struct MountedDrive {
     std::unique_ptr<VirtualDrive> drive;
@@ -21,6 +22,10 @@ struct MountedDrive {
 
     // Puts the mounted seams into the bench.
     void AttachTo(Workbench& wb) const;
+    // Runs the drive on the clock, pass-through calls wait on it, and its
+    // yields jump to the end of the drive's busy time. The host that talks
+    // to the drive must read the same clock (SimulatedTimeHost).
+    void UseClock(SimulatedClock& clock) const;
 };
 
 // The built-in sample drive when folder is empty, else the drive read from

@@ -90,6 +90,12 @@ class VirtualDrive {
     // register-level channel shows BSY meanwhile; a pass-through call
     // completes only after it.
     int64_t BusyFor() const;
+    // The channel's software reset (SRST): a media operation in progress
+    // ends, as a drive abandons its command; the drive is ready again soon.
+    void SoftReset();
+    // Sum of the busy times of all media operations (seeks, track and
+    // sector operations, settles) as the timing model gave them.
+    int64_t MediaBusyNanos() const;
     // The drive has gone (removal fault): every command fails, the bus floats.
     bool Removed() const;
     // Asked by a pass-through adapter once per device call: true when that

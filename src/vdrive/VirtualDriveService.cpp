@@ -28,6 +28,16 @@ int64_t VirtualDrive::BusyFor() const {
     return vsc_->BusyFor();
 }
 
+void VirtualDrive::SoftReset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    vsc_->SoftReset();
+}
+
+int64_t VirtualDrive::MediaBusyNanos() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return vsc_->MediaBusyNanos();
+}
+
 bool VirtualDrive::Removed() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return vsc_->Removed();

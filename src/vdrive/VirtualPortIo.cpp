@@ -73,7 +73,10 @@ void VirtualAtaChannel::WriteByte(uint16_t port, uint8_t value) {
     if (port == control_) {
         const bool wasReset = control_reg_ & 0x04;
         control_reg_ = value;
-        if (wasReset && !(value & 0x04)) Reset();  // SRST released
+        if (wasReset && !(value & 0x04)) {  // SRST released
+            Reset();
+            drive_->SoftReset();
+        }
         return;
     }
     auto push = [value](uint8_t(&fifo)[2]) {

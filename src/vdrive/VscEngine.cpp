@@ -94,6 +94,17 @@ int64_t VscEngine::BusyFor() const {
     return std::max<int64_t>(0, busyUntil_ - now_());
 }
 
+void VscEngine::SoftReset() {
+    xfer_ = {};  // a reset ends any data phase
+    const int64_t now = now_();
+    if (mediaUntil_ > now && busyUntil_ == mediaUntil_) {
+        // The drive abandons the operation as it does a command on SRST.
+        busyUntil_ = now + kSoftResetNanos;
+        mediaUntil_ = 0;
+        measured_ = false;
+    }
+}
+
 bool VscEngine::TakeDeviceCallFailure() {
     if (removed_ || removePending_ || deviceFailures_ < 0) return true;
     if (deviceFailures_ == 0) return false;
@@ -198,6 +209,7 @@ AtaReply VscEngine::Key(const TaskFile& tf, std::span<const uint8_t> data) {
     const auto forced = faults_.actionStatus.find(w[0]);
     if (forced != faults_.actionStatus.end() && forced->second != 0x3603) {
         statusWord_ = forced->second;
+        if (w[0] == 0x8052 || w[0] == 0x12) measured_ = false;  // a refused settle or position
         return Done(tf);
     }
     statusWord_ = Action(w, data.first(512));
@@ -222,6 +234,7 @@ uint16_t VscEngine::Action(const uint16_t* w, std::span<const uint8_t> key) {
             testLength_ = 0;
             cylinder_ = 0;
             head_ = 0;
+            measured_ = false;
             busyUntil_ = std::max(busyUntil_, now_() + timing_.resetNanos);
             return kVscOk;
         case 0x19: {  // function 3: run the step record that follows the two words
@@ -317,7 +330,10 @@ uint16_t VscEngine::WrroAt(uint32_t cylinder, int head) const {
 
 uint16_t VscEngine::StartMediaOp(uint32_t cylinder, int head, double revolutions) {
     if (head >= geometry_.heads || cylinder >= geometry_.Cylinders(head)) return kVscOutOfRange;
-    busyUntil_ = std::max(busyUntil_, now_() + MediaTime(cylinder, head, revolutions));
+    const int64_t t = MediaTime(cylinder, head, revolutions);
+    busyUntil_ = std::max(busyUntil_, now_() + t);
+    mediaUntil_ = busyUntil_;
+    mediaBusyTotal_ += t;
     cylinder_ = cylinder;
     head_ = static_cast<uint8_t>(head);
     return kVscOk;
@@ -331,8 +347,11 @@ uint16_t VscEngine::Servo(const uint16_t* w) {
         case 0x11:  // wedge verify (3) or wedge write (6): one revolution on the track
             if (w[1] != 3 && w[1] != 6) return kVscBadParameter;
             return StartMediaOp(cyl(2), w[4], 1.0);
-        case 0x12:  // seek
-            return StartMediaOp(cyl(1), w[3], 0);
+        case 0x12: {  // seek; a failed one voids the last measurement
+            const uint16_t st = StartMediaOp(cyl(1), w[3], 0);
+            if (st != kVscOk) measured_ = false;
+            return st;
+        }
         case 0x25:  // write track
             if (w[1] != 1) return kVscBadParameter;
             return StartMediaOp(cyl(2), w[4], 1.0);
@@ -340,12 +359,14 @@ uint16_t VscEngine::Servo(const uint16_t* w) {
             if (w[1] != 1 && w[1] != 2) return kVscBadParameter;
             const uint32_t c = cyl(2);
             const int head = w[4];
-            const uint32_t count = std::max<uint16_t>(1, w[6]);
             if (head >= geometry_.heads || c >= geometry_.Cylinders(head)) return kVscOutOfRange;
-            const uint16_t spt = geometry_
-                                     .zones[static_cast<size_t>(head)]
-                                           [static_cast<size_t>(geometry_.ZoneOf(head, c))]
-                                     .sectorsPerTrack;
+            const uint16_t spt =
+                std::max<uint16_t>(1, geometry_
+                                          .zones[static_cast<size_t>(head)]
+                                                [static_cast<size_t>(geometry_.ZoneOf(head, c))]
+                                          .sectorsPerTrack);
+            // A read of count 0 reads the whole track; a write moves at least one sector.
+            const uint32_t count = w[1] == 1 && w[6] == 0 ? spt : std::max<uint16_t>(1, w[6]);
             const uint16_t st = StartMediaOp(c, head, static_cast<double>(count) / spt);
             if (st != kVscOk) return st;
             if (w[1] == 2) {
@@ -355,21 +376,32 @@ uint16_t VscEngine::Servo(const uint16_t* w) {
             }
             return kVscOk;
         }
-        case 0x8052:  // settle on a track and measure its runout
-            if (w[1] != 0x0A01) return kVscBadParameter;
-            return StartMediaOp(cyl(4), w[6], 1.0);
+        case 0x8052: {  // settle on a track and measure its runout
+            if (w[1] != 0x0A01) {
+                measured_ = false;
+                return kVscBadParameter;
+            }
+            const uint16_t st = StartMediaOp(cyl(4), w[6], 1.0);
+            measured_ = st == kVscOk;
+            measuredCylinder_ = cylinder_;
+            measuredHead_ = head_;
+            return st;
+        }
         case 0x10: {  // servo result sector of the last measurement
             if (w[1] != 1 || w[2] != 0x201E || (w[6] != 0x19 && w[6] != 0x1A))
                 return kVscBadParameter;
+            if (!measured_) return kVscNoMeasurement;
+            const uint32_t c = measuredCylinder_;
+            const uint8_t h = measuredHead_;
             SaImage s(512, 0);
             PutU16(s.data(), w[6]);
-            PutU32(s.data() + 4, cylinder_);
-            s[8] = head_;
+            PutU32(s.data() + 4, c);
+            s[8] = h;
             PutU16(s.data() + 10, geometry_.wedges);
-            PutU16(s.data() + 18, WrroAt(cylinder_, head_));
+            PutU16(s.data() + 18, WrroAt(c, h));
             for (int i = 0; i < 64; ++i)  // per-wedge runout samples
                 s[64 + static_cast<size_t>(i)] =
-                    static_cast<uint8_t>(Hash(cylinder_ + static_cast<uint32_t>(i), head_) % 32);
+                    static_cast<uint8_t>(Hash(c + static_cast<uint32_t>(i), h) % 32);
             xfer_ = {Direction::ToHost, Target::Servo, 0, s, 0};
             returned_ = 1;
             return kVscOk;

@@ -28,6 +28,7 @@ enum VscStatus : uint16_t {
     kVscTransferError = 0x0106,  // a data phase out of order or failed
     kVscOutOfRange = 0x0107,     // cylinder or head beyond the drive
     kVscWriteFault = 0x0108,     // the module could not be stored
+    kVscNoMeasurement = 0x0109,  // servo result asked for after a failed settle or position
 };
 
 class VscEngine {
@@ -48,6 +49,12 @@ class VscEngine {
     void Note(const TaskFile& tf, const AtaReply& reply);
 
     int64_t BusyFor() const;
+    // The channel's software reset: a media operation in progress ends (the
+    // drive is ready again after kSoftResetNanos) and its measurement is void.
+    void SoftReset();
+    static constexpr int64_t kSoftResetNanos = 2'000'000;
+    // Sum of the busy times the media operations were modelled to take.
+    int64_t MediaBusyNanos() const { return mediaBusyTotal_; }
     bool Removed() const { return removed_; }
     bool TakeDeviceCallFailure();
     void SetFaults(const DriveFaults& faults);
@@ -107,6 +114,13 @@ class VscEngine {
     uint16_t lastAction_ = 0;
     Transfer xfer_;
     int64_t busyUntil_ = 0;
+    int64_t mediaUntil_ = 0;      // end of the media operation running, if any
+    int64_t mediaBusyTotal_ = 0;  // modelled media time so far
+    // The last settle's measurement (0x8052), what a result read (0x10)
+    // answers with; void after a failed settle or position.
+    bool measured_ = false;
+    uint32_t measuredCylinder_ = 0;
+    uint8_t measuredHead_ = 0;
     bool removed_ = false;
     bool removePending_ = false;  // the chunk that ends the drive is still delivered
     uint32_t chunks_ = 0;

@@ -8,6 +8,7 @@
 
 #include "DefectImages.h"
 #include "defects/DefectMap.h"
+#include "support/PixelCanvas.h"
 #include "support/RecordingCanvas.h"
 #include "support/VirtualBench.h"
 #include "vdrive/SampleServiceArea.h"
@@ -53,6 +54,13 @@ TEST(Arc, FastTraceDrawsExactlyTheWholeTracesPoints) {
             for (double a2 : angles) {
                 SCOPED_TRACE(testing::Message() << r << " " << a1 << " " << a2);
                 ASSERT_EQ(FastArc(r, a1, a2), ReferenceArc(r, a1, a2));
+                // Straight into the pixels, the centre near a corner so that
+                // points fall off two edges.
+                test::PixelCanvas direct(200, 150, true), onebyone(200, 150, false);
+                ArcPainter p;
+                p.Arc(direct, 190, 10, r, a1, a2, 0xFF00FF00);
+                ArcPainter::ArcReference(onebyone, 190, 10, r, a1, a2, 0xFF00FF00);
+                ASSERT_TRUE(direct.pixels == onebyone.pixels);
             }
         }
     }
@@ -215,6 +223,18 @@ TEST(DefectView, OptionsAndHeadBoxesDecideWhatIsDrawn) {
     EXPECT_EQ(arcsOf(o), (std::vector<size_t>{0, 1}));
 }
 
+TEST(DefectView, WithoutAntialiasingTracksAreDegreeArcsAndZonesThreeDegreeCircles) {
+    DefectViewOptions o;
+    o.antialias = false;
+    o.showTracks = true;
+    o.showZones = false;
+    const Drawn d = View(Crafted({{1500, 0, 0, 0xFFFF}}, {kZones400}), o, 1);
+    EXPECT_EQ(d.canvas.Count(CanvasOp::LineF, kHeadColors[0]), 361u);  // 0..360 by 1 degree
+    // R0 and the first and last zone's circles, 121 lines each, then the zone line.
+    EXPECT_EQ(d.canvas.Count(CanvasOp::Line, kZoneColor), 3 * 121u + 1);
+    EXPECT_TRUE(d.canvas.Of(CanvasOp::Point).empty());
+}
+
 TEST(DefectView, MissingZoneTablesDrawTheEdgeAndWarnOncePerPass) {
     const Drawn d = View(Crafted({{100, 0, 1, 2}, {4800, 1, 0, 0xFFFF}}, {}), {}, 2);
     EXPECT_EQ(d.messages, std::vector<std::string>(2, kZoneMapMissingMessage));
@@ -282,6 +302,18 @@ TEST(DefectView, FastPathMatchesTheStraightforwardDrawing) {
         const Drawn slow = View(VirtualDrive::SampleContent(), o, 4, false);
         EXPECT_GT(fast.canvas.ops.size(), 100000u);
         EXPECT_TRUE(fast.canvas.ops == slow.canvas.ops);
+    }
+    // The same pixels when the fast path writes them itself, the points
+    // spilling over every edge of a small bitmap included.
+    for (const auto& [w, h] : {std::pair{800, 600}, std::pair{301, 97}}) {
+        test::VirtualBench a, b;
+        test::PixelCanvas direct(w, h, true), onebyone(w, h, false);
+        DefectViewOptions o;
+        o.showTracks = true;
+        ViewDefects(a.wb, direct, o, 4);
+        o.straightforward = true;
+        ViewDefects(b.wb, onebyone, o, 4);
+        EXPECT_TRUE(direct.pixels == onebyone.pixels) << w << "x" << h;
     }
     // Whole tracks and every zone circle, on a list of every kind of entry.
     std::vector<TDefectEntry> list;

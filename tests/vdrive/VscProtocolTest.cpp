@@ -255,6 +255,52 @@ TEST_F(Vsc, RunoutResultSectorCarriesWrroAtByte18) {
     EXPECT_EQ(host.Word(), 0);
 }
 
+TEST_F(Vsc, TrackReadOfCountZeroReadsTheWholeTrack) {
+    ASSERT_TRUE(host.Enable());
+    OpTime(drive, clock, host, {0x12, 100, 0, 0, 1});
+    const int64_t one = OpTime(drive, clock, host, {0x0C, 1, 100, 0, 0, 1, 1});
+    const int64_t whole = OpTime(drive, clock, host, {0x0C, 1, 100, 0, 0, 1, 0});
+    // Same track, same latency: the whole track adds close to a revolution (8.33 ms).
+    EXPECT_GT(whole - one, 8'000'000);
+    EXPECT_LT(whole - one, 8'400'000);
+}
+
+TEST_F(Vsc, ResultReadAfterAFailedSettleOrPositionHasNoMeasurement) {
+    ASSERT_TRUE(host.Enable());
+    OpTime(drive, clock, host, {0x8052, 0x0A01, 0, 0, 100, 0, 1, 1});
+    host.Key({0x10, 1, 0x201E, 0, 0, 0, 0x19});
+    EXPECT_EQ(host.Word(), 0);
+    host.Key({0x8052, 0x0A01, 0, 0, 0xFFFF, 0x7F, 1, 1});  // beyond the last cylinder
+    EXPECT_EQ(host.Word(), kVscOutOfRange);
+    host.Key({0x10, 1, 0x201E, 0, 0, 0, 0x19});
+    EXPECT_EQ(host.Word(), kVscNoMeasurement);
+    EXPECT_EQ(host.Returned(), 0u);
+    // A good settle measures again; a failed re-position voids it.
+    OpTime(drive, clock, host, {0x8052, 0x0A01, 0, 0, 100, 0, 1, 1});
+    host.Key({0x12, 0, 0, 9, 1});
+    host.Key({0x10, 1, 0x201E, 0, 0, 0, 0x1A});
+    EXPECT_EQ(host.Word(), kVscNoMeasurement);
+}
+
+TEST_F(Vsc, SoftResetEndsAMediaOperationButNotARestart) {
+    VirtualPortIo io(&drive);
+    ASSERT_TRUE(host.Enable());
+    host.Key({0x8052, 0x0A01, 0, 0, 0x4E20, 0, 2, 1});  // settle: about 20 ms
+    ASSERT_GT(drive.BusyFor(), 5'000'000);
+    io.WriteIoPortByte(0x3F6, 0x0C);  // SRST
+    io.WriteIoPortByte(0x3F6, 0x08);
+    EXPECT_LE(drive.BusyFor(), VscEngine::kSoftResetNanos);
+    clock.now += drive.BusyFor();
+    host.Key({0x10, 1, 0x201E, 0, 0, 0, 0x19});  // the settle never finished
+    EXPECT_EQ(host.Word(), kVscNoMeasurement);
+    // A power-on reset runs its course.
+    host.Key({0x1C, 1});
+    const int64_t restart = drive.BusyFor();
+    io.WriteIoPortByte(0x3F6, 0x0C);
+    io.WriteIoPortByte(0x3F6, 0x08);
+    EXPECT_EQ(drive.BusyFor(), restart);
+}
+
 TEST_F(Vsc, StatusSectorTellsWhereTheHeadsAreAndWhatRan) {
     ASSERT_TRUE(host.Enable());
     host.Key({0x12, 0x86A0, 1, 1, 1});  // cylinder 100 000, head 1

@@ -470,18 +470,19 @@ TEST(VendorSequences, ServoOps9And10SettleRepositionAndReadTheResult) {
     // Op 9 on head 0x11: the position key takes the head's low four bits,
     // the settle request and the re-position the whole number. The settle
     // is refused; the re-position and the result read still go out, and the
-    // final status word decides.
+    // result read's status word decides: the drive has no measurement after a
+    // failed settle and refuses it, so the operation fails and no data moves.
     VirtualDrive::Faults f;
     f.actionStatus[0x8052] = 0x0107;
     t.drive.SetFaults(f);
-    EXPECT_TRUE(ServoOperation(t.wb, 0x12345, 0x11, 9, 1, 0, 0));
+    EXPECT_FALSE(ServoOperation(t.wb, 0x12345, 0x11, 9, 1, 0, 0));
     EXPECT_EQ(t.trace.keys, (std::vector<Words>{
                                 {0x12, 0x2345, 0x0001, 0x01, 1, 0, 0, 0},
                                 {0x8052, 0x0A01, 0, 0, 0x2345, 0x0001, 0x11, 1},
                                 {0x12, 0x2345, 0x0001, 0x11, 1, 0, 0, 0},
                                 {0x10, 1, 0x201E, 0, 0, 0, 0x19, 0},
                             }));
-    EXPECT_EQ(t.trace.events.back(), "in 1");  // the returned count of the result read
+    EXPECT_EQ(t.trace.events.back(), "key 10/1");
     // Op 10 sends no key of its own and reads result 0x1A.
     t.drive.SetFaults({});
     t.trace.keys.clear();

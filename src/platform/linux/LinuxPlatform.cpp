@@ -1,7 +1,9 @@
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -41,6 +43,31 @@ InterruptWatch::~InterruptWatch() {
 bool InterruptWatch::Pending() {
     const timespec zero{0, 0};
     return sigtimedwait(&impl_->set, nullptr, &zero) > 0;
+}
+
+// Linux keeps a nice value per thread; PRIO_PROCESS with 0 names the
+// calling thread. An unprivileged user may lower it down to the floor that
+// RLIMIT_NICE allows (usually not at all); raising it back is always allowed.
+void TimingPriority::Raise() {
+    if (raised_) return;
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, 0);
+    if (nice == -1 && errno != 0) return;
+    savedThread_ = nice;
+    raised_ = true;
+    int floor = 19;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        floor = 20 - static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 40));
+    if (geteuid() == 0) floor = -20;
+    const int target = std::max(nice - 10, floor);
+    if (target < nice) setpriority(PRIO_PROCESS, 0, target);  // refused: stays as it is
+}
+
+void TimingPriority::Restore() {
+    if (!raised_) return;
+    raised_ = false;
+    setpriority(PRIO_PROCESS, 0, savedThread_);
 }
 
 std::string ProgramFolder() {

@@ -61,6 +61,25 @@ bool InterruptWatch::Pending() {
     return g_interruptRequested.exchange(false);
 }
 
+// HIGH_PRIORITY_CLASS and THREAD_PRIORITY_HIGHEST need no privilege; the
+// real-time class would (and would starve the machine around a polling loop).
+void TimingPriority::Raise() {
+    if (raised_) return;
+    savedProcess_ = static_cast<int>(GetPriorityClass(GetCurrentProcess()));
+    savedThread_ = GetThreadPriority(GetCurrentThread());
+    raised_ = true;
+    SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+}
+
+void TimingPriority::Restore() {
+    if (!raised_) return;
+    raised_ = false;
+    if (savedProcess_) SetPriorityClass(GetCurrentProcess(), static_cast<DWORD>(savedProcess_));
+    if (savedThread_ != THREAD_PRIORITY_ERROR_RETURN)
+        SetThreadPriority(GetCurrentThread(), savedThread_);
+}
+
 std::string ProgramFolder() {
     std::vector<char> path(MAX_PATH);
     for (;;) {

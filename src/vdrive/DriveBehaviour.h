@@ -53,6 +53,10 @@ struct DriveFaults {
     // the action go on; any other word refuses it.
     std::map<uint16_t, uint16_t> actionStatus;
     std::map<uint16_t, uint16_t> moduleStatus;
+    // Module access of this id announces this many sectors instead of the
+    // module's own size: a read delivers the image cut or padded with zeros,
+    // a write takes that many sectors.
+    std::map<uint16_t, uint32_t> moduleSectors;
     // The n-th data chunk (0xBF transfer, counted from 1 since the faults
     // were set) ends with ERR. 0: off.
     uint32_t errOnChunk = 0;

@@ -376,10 +376,14 @@ void ScriptEditor::Upgrade() {
         }
     }
 
-    // 6. END and marker steps before the last three are deleted, each as
-    //    Delete does it: every later row's success and error gotos go down by
-    //    one (and the row before a deleted "EEEE" row's too). Done in one
-    //    pass: a kept row goes down once for every such deletion.
+    // 6.
+    DeleteEndAndMarkerSteps();
+}
+
+void ScriptEditor::DeleteEndAndMarkerSteps() {
+    // Each deletion as Delete does it: every later row's success and error
+    // gotos go down by one (and the row before a deleted "EEEE" row's too).
+    // Done in one pass: a kept row goes down once for every such deletion.
     const size_t n = steps.size();
     if (n <= 3) return;
     const size_t examined = n - 3;

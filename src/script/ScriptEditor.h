@@ -93,7 +93,11 @@ class ScriptEditor {
     void SetGotosToStop();      // "Set Eror Step to STOP"
     void SetGotosStepByStep();  // "Set Good Step to Step_by_Step"
     void Upgrade();             // "Upgrade Script"
-    void Select(int index);     // -1 or a valid row
+    // Upgrade's last step: every END (0xDC) and marker (0xEEEE) step before
+    // the last three rows is deleted as Delete does it; each examined row is
+    // selected in turn.
+    void DeleteEndAndMarkerSteps();
+    void Select(int index);  // -1 or a valid row
     // Copies the hex pane's bytes into a row's record (record-size bytes).
     void PatchRecord(int index, const StepRecord& bytes);
 

@@ -11,12 +11,13 @@ void AddSmartCommand(CliCommands& commands);
 void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
+void AddScriptCommands(CliCommands& commands);
 void AddSsLogCommand(CliCommands& commands);
 void AddProgressCommands(CliCommands& commands);
 
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
-                     AddSsLogCommand, AddProgressCommands, AddListCommand})
+                     AddSsLogCommand, AddProgressCommands, AddScriptCommands, AddListCommand})
         add(commands);
 }
 

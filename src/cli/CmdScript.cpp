@@ -262,16 +262,16 @@ bool ParseWidth(const std::string& text, unsigned long long& width) {
 }
 
 // "OFF=VALUE[:8|16|32]" into the step's record.
-bool PatchStep(ScriptEditor& ed, int index, const std::string& spec, std::string& why) {
-    const size_t eq = spec.find('=');
-    const size_t colon = spec.find(':');
+bool PatchStep(ScriptEditor& ed, int index, const std::string& patch, std::string& why) {
+    const size_t eq = patch.find('=');
+    const size_t colon = patch.find(':');
     unsigned long long offset = 0, value = 0, width = 8;
-    if (eq == std::string::npos || !ParseCliHex(spec.substr(0, eq), offset) ||
-        !ParseCliHex(spec.substr(eq + 1, colon == std::string::npos ? colon : colon - eq - 1),
+    if (eq == std::string::npos || !ParseCliHex(patch.substr(0, eq), offset) ||
+        !ParseCliHex(patch.substr(eq + 1, colon == std::string::npos ? colon : colon - eq - 1),
                      value) ||
-        (colon != std::string::npos && !ParseWidth(spec.substr(colon + 1), width)) ||
+        (colon != std::string::npos && !ParseWidth(patch.substr(colon + 1), width)) ||
         (width != 8 && width != 16 && width != 32)) {
-        why = "set wants OFF=VALUE[:8|16|32] (hex offset and value), not '" + spec + "'";
+        why = "set wants OFF=VALUE[:8|16|32] (hex offset and value), not '" + patch + "'";
         return false;
     }
     StepRecord& r = ed.steps[static_cast<size_t>(index)].record;
@@ -354,8 +354,8 @@ bool ApplyOperations(ScriptEditor& ed, const std::vector<std::string>& words, st
             ed.Clear();
         } else if (op == "set") {
             if (!step(false)) return false;
-            const std::string* spec = arg(op);
-            if (!spec || !PatchStep(ed, index, *spec, why)) return false;
+            const std::string* patch = arg(op);
+            if (!patch || !PatchStep(ed, index, *patch, why)) return false;
             ed.Select(index);
         } else {
             why = "unknown edit operation '" + op +

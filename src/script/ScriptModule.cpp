@@ -202,11 +202,10 @@ std::string ScriptHexHint(bool royl) {
            (royl ? "Offset 68 - Error Code" : "Offset 54 - Error Code");
 }
 
-uint64_t SelectorModuleId(const std::string& text) {
-    const std::string t = Trim(text);
-    if (t.empty() || t.size() > 16) return 0x28;
-    uint64_t value = 0;
-    for (char c : t) {
+bool PlainHexValue(std::string_view text, uint64_t& value) {
+    if (text.empty() || text.size() > 16) return false;
+    value = 0;
+    for (char c : text) {
         int digit;
         if (c >= '0' && c <= '9')
             digit = c - '0';
@@ -215,10 +214,15 @@ uint64_t SelectorModuleId(const std::string& text) {
         else if (c >= 'A' && c <= 'F')
             digit = c - 'A' + 10;
         else
-            return 0x28;
+            return false;
         value = value << 4 | static_cast<uint64_t>(digit);
     }
-    return value;
+    return true;
+}
+
+uint64_t SelectorModuleId(const std::string& text) {
+    uint64_t value = 0;
+    return PlainHexValue(Trim(text), value) ? value : 0x28;
 }
 
 bool ModuleIdFits(const ModuleImage& image, uint64_t id, std::string& why) {

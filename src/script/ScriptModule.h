@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vendor/Modules.h"
@@ -122,6 +123,9 @@ std::string ScriptRowCaption(const std::string& selector, int index);
 // The hex pane's hint; its last line names the ERROR_CODE offset by the
 // script ROYL flag (0x68 when set, 0x54 when not).
 std::string ScriptHexHint(bool royl);
+
+// Hexadecimal digits only (no prefix, no blanks), at most 16 of them.
+bool PlainHexValue(std::string_view text, uint64_t& value);
 
 // The module id the selector's text names: hexadecimal; text that is not a
 // hex number names 0x28. Values above 0xFFFF are returned as they are (they

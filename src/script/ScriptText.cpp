@@ -6,6 +6,7 @@
 
 #include "common/Files.h"
 #include "common/Format.h"
+#include "defects/Lookups.h"
 
 namespace qm {
 namespace {
@@ -36,27 +37,14 @@ std::vector<std::string> SplitScriptLine(std::string_view line) {
 }
 
 uint32_t ScriptFieldValue(std::string_view field) {
-    if (field.empty()) return 0;
     uint64_t v = 0;
-    for (char c : field) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return 0;
-        v = v << 4 | static_cast<uint64_t>(d);
-        if (v > 0xFFFFFFFFull) return 0;
-    }
-    return static_cast<uint32_t>(v);
+    return PlainHexValue(field, v) && v <= 0xFFFFFFFFull ? static_cast<uint32_t>(v) : 0;
 }
 
 ImportReport ImportTextScript(ScriptEditor& editor, std::string_view text) {
     ImportReport report;
     if (editor.buffer.empty() || editor.recordSize == 0) return report;
+    const TestDescriber describer(editor.Bench());
     size_t pos = 0;
     for (int number = 1; pos < text.size(); ++number) {
         size_t eol = text.find('\n', pos);
@@ -88,7 +76,8 @@ ImportReport ImportTextScript(ScriptEditor& editor, std::string_view text) {
                    static_cast<uint16_t>(ScriptFieldValue(fields.size() > 1 ? fields[1] : "")));
         for (size_t k = 2; k < fields.size(); ++k)
             SetStepU32(r, 4 * (k - 1), ScriptFieldValue(fields[k]));
-        editor.Describe(step);
+        step.caption = StepCaption(id);
+        step.description = StepDescription(describer, id);
         ++report.added;
     }
     return report;

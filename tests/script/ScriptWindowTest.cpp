@@ -84,6 +84,7 @@ class ScriptWindowTest : public QObject {
     void overflowIsRefusedBeforeAnythingIsWritten();
     void droppedFiles();
     void runSurvivesTheWindowClosingDuringTheWait();
+    void closedWhileItsReadWaitsForTheDrive();
     void screenshot();
 };
 
@@ -230,6 +231,19 @@ void ScriptWindowTest::runSurvivesTheWindowClosingDuringTheWait() {
              (std::vector<std::string>{"Test A1_12 - Start", "Test A1_12 End - "}));
     QVERIFY(!monitor.Form());  // the monitor closed itself at the end
     QTRY_VERIFY(!w);
+}
+
+void ScriptWindowTest::closedWhileItsReadWaitsForTheDrive() {
+    Rig rig("[Identity]\nModel=WDC T\n[Faults]\nStuckBusy=1\n");
+    QPointer<TfmScript> w = new TfmScript(rig.wb, nullptr, nullptr);
+    bool wasBusy = false;
+    QTimer::singleShot(150, w, [&] {
+        wasBusy = w->Busy();
+        w->close();
+    });
+    w->show();
+    QTRY_VERIFY(!w);
+    QVERIFY(wasBusy);
 }
 
 // With QM_SCREENSHOT_DIR set: the sample script as the documentation shows it.

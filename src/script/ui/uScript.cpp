@@ -350,12 +350,22 @@ void TfmScript::FormShow() {
 void TfmScript::closeEvent(QCloseEvent* event) {
     event->accept();
     setAcceptDrops(false);
-    // Run waits below us: the window goes when it returns.
-    if (running_) {
+    // A module read or write below us stops at its next check; a step run
+    // goes on (the monitor follows it). Either way the window goes when the
+    // operation returns.
+    if (busy_) wb_.link.abort = true;
+    if (busy_ || running_) {
         closing_ = true;
         return;
     }
     deleteLater();
+}
+
+bool TfmScript::EndOperation() {
+    --busy_;
+    if (!closing_) return false;
+    if (!busy_ && !running_) deleteLater();
+    return true;
 }
 
 void TfmScript::dragEnterEvent(QDragEnterEvent* event) {
@@ -426,7 +436,7 @@ void TfmScript::heScriptChange() {
 }
 
 void TfmScript::btReadClick() {
-    if (running_) return;
+    if (busy_ || running_ || closing_) return;
     editor_.selector = ToAnsi(cbModId->currentText());
     const uint64_t id = SelectorModuleId(editor_.selector);
     if (id > 0xFFFF) {
@@ -437,12 +447,15 @@ void TfmScript::btReadClick() {
     const uint16_t module = static_cast<uint16_t>(id);
     editor_.buffer.clear();
     bool read = false;
+    ++busy_;
+    wb_.link.abort = false;
     CatchFileErrors(wb_.host, [&] {
         wb_.openDialog.filter = Format("Module %.2X|*%.2X*.rpm|All|*.*", module, module);
         read = ReadModuleOrFile(wb_, module, editor_.buffer);
     });
     wb_.openDialog.filter.clear();
     wb_.openDialog.fileName.clear();
+    if (EndOperation()) return;
     if (!read) {
         editor_.buffer.clear();
         if (!wb_.host.ShiftDown())
@@ -463,11 +476,14 @@ void TfmScript::btReadClick() {
 }
 
 void TfmScript::btWriteClick() {
-    if (running_) return;
+    if (busy_ || running_ || closing_) return;
     editor_.selector = ToAnsi(cbModId->currentText());
     WriteOutcome outcome = WriteOutcome::Nothing;
     std::string message;
+    ++busy_;
+    wb_.link.abort = false;
     CatchFileErrors(wb_.host, [&] { outcome = editor_.Write(cbStep->isChecked(), message); });
+    if (EndOperation()) return;
     Refresh();
     if (outcome == WriteOutcome::Refused || outcome == WriteOutcome::Failed) Message(message);
 }
@@ -485,8 +501,9 @@ void TfmScript::btUpClick() {
 void TfmScript::btRunClick() {
     // One run at a time: a second click while the monitor follows the first
     // would send another test key in the middle of it.
-    if (running_ || editor_.selected < 0) return;
+    if (busy_ || running_ || closing_ || editor_.selected < 0) return;
     running_ = true;
+    wb_.link.abort = false;
     btRun->setEnabled(false);
     const StepRecord record = editor_.steps[static_cast<size_t>(editor_.selected)].record;
     Workbench& wb = wb_;
@@ -500,7 +517,7 @@ void TfmScript::btRunClick() {
     wb.host.Log(StepRunEndLine(record));
     running_ = false;
     if (closing_) {
-        deleteLater();
+        if (!busy_) deleteLater();
         return;
     }
     btRun->setEnabled(true);
@@ -580,7 +597,7 @@ void TfmScript::Clear1Click() {
 }
 
 void TfmScript::DropFile(const QString& path) {
-    if (running_) return;
+    if (busy_ || running_ || closing_) return;
     ImportReport report;
     std::string why;
     DropOutcome outcome = DropOutcome::Nothing;

@@ -70,6 +70,8 @@ class TfmScript : public QWidget {
     ScriptListModel* Model() { return model_; }
     // True while Run waits for its step.
     bool Running() const { return running_; }
+    // True while a module read or write runs (they let messages run).
+    bool Busy() const { return busy_ > 0; }
 
     static constexpr int kMinWidth = 550;
     static constexpr int kMinHeight = 400;
@@ -132,6 +134,9 @@ class TfmScript : public QWidget {
     void FillFamilies(const QString& keep);
     void FillTests(const QString& family);
     void Message(const std::string& text);
+    // Ends a read or write: true when the window was closed meanwhile (it
+    // then goes, and the caller touches nothing more).
+    bool EndOperation();
     // Runs a command of the editor that may touch files (the standard error
     // box shows a file error), then refreshes.
     template <class Body>
@@ -144,6 +149,7 @@ class TfmScript : public QWidget {
     bool refreshing_ = false;
     bool loading_ = false;
     bool filling_ = false;
+    int busy_ = 0;  // a module read or write lets messages run
     bool running_ = false;
     bool closing_ = false;
 };

@@ -34,6 +34,36 @@ constexpr IdChange kUpgradeIds[] = {
     {0x81FA, 0x3421}, {0x83EB, 0x3424}, {0x9002, 0x00C4}, {0x9003, 0x00C4},
 };
 
+// Upgrade Script's n-th placeholder step (0xB000), rebuilt on a zeroed record:
+// the first saves the self-scan results, the second sets the time limit,
+// every later one is an END step.
+void RebuildPlaceholder(StepRecord& r, int n) {
+    std::fill(r.begin(), r.end(), uint8_t{0});
+    if (n == 1) {
+        SetStepU16(r, kStepTestId, 0xB9);
+        SetStepU16(r, kStepArg0, 1);
+        SetStepU32(r, StepArgOffset(1), 0x1291);
+        SetStepU32(r, 0x20, 1);
+        SetStepU32(r, 0x28, 1);
+        SetStepU32(r, 0x34, 1);
+    } else if (n == 2) {
+        SetStepU16(r, kStepTestId, 0xBC);
+        SetStepU16(r, kStepArg0, 1);
+        SetStepU32(r, StepArgOffset(1), 0x3F);
+        SetStepU32(r, 0x20, 5000);
+        SetStepU32(r, 0x24, 7);
+        SetStepU32(r, 0x28, 0x10);
+    } else {
+        SetStepU16(r, kStepTestId, kEndStepId);
+        SetStepU16(r, kStepArg0, 2);
+        SetStepU32(r, StepArgOffset(1), 0x0F);
+        SetStepU32(r, StepArgOffset(2), 2);
+        SetStepU32(r, StepArgOffset(3), 0xCBFFFF);
+        SetStepU32(r, StepArgOffset(4), 2);
+        SetGotos(r, kGotoStop, kGotoStop, kGotoStop);
+    }
+}
+
 }  // namespace
 
 const char* const kNoModuleMessage = "No script module loaded: Read first";
@@ -80,6 +110,11 @@ ParseOutcome ScriptEditor::Parse(std::string& why) {
 
     steps.clear();
     selected = -1;
+    size_t count = 0;
+    for (size_t pos = info.firstStepOffset; pos + rs <= size && GetU16(buffer.data() + pos) != 0;
+         pos += rs)
+        ++count;
+    steps.reserve(count + 8);  // room for Upgrade's steps without moving every row
     // Caption and description once per test id, not once per row.
     const TestDescriber describer(wb_);
     std::vector<int32_t> known(0x10000, -1);
@@ -153,11 +188,15 @@ void ScriptEditor::Select(int index) {
 }
 
 int ScriptEditor::Insert() {
-    if (recordSize == 0) return -1;
-    return static_cast<int>(InsertAt(selected + 1));
+    return Insert(TestDescriber(wb_));
 }
 
-int64_t ScriptEditor::InsertAt(int p) {
+int ScriptEditor::Insert(const TestDescriber& describer) {
+    if (recordSize == 0) return -1;
+    return static_cast<int>(InsertAt(selected + 1, describer));
+}
+
+int64_t ScriptEditor::InsertAt(int p, const TestDescriber& describer) {
     StepRecord r(recordSize, 0);
     SetStepU16(r, kStepTestId, kEndStepId);
     SetStepU16(r, kStepArg0, 1);
@@ -170,7 +209,7 @@ int64_t ScriptEditor::InsertAt(int p) {
     ScriptStep step;
     step.record = std::move(r);
     step.caption = StepCaption(kEndStepId);
-    step.description = DescribeTest(wb_, kEndStepId);
+    step.description = describer.DescribeTest(kEndStepId);
     steps.insert(steps.begin() + p, std::move(step));
     selected = p;
     const int64_t n = static_cast<int64_t>(steps.size());
@@ -296,66 +335,52 @@ void ScriptEditor::Upgrade() {
         SetGotos(r, kGotoStop, kGotoStop, kGotoStop);
     }
 
-    // 2. Current test ids; placeholders rebuilt. Captions stay as they were.
-    if (royl) {
-        int placeholders = 0;
-        for (ScriptStep& s : steps) {
-            uint16_t id = s.TestId();
+    // 2. (ROYL) current test ids, placeholders rebuilt; captions stay as they
+    //    were. 5. No limits left in the logging steps (every layout; neither
+    //    the END steps of 1 nor the steps 3 and 4 add are such steps). One
+    //    pass over the records does both and finds what 3 and 4 look for.
+    int placeholders = 0;
+    bool hasD8 = false, has3421 = false;
+    size_t firstD1 = steps.size();
+    for (size_t i = 0; i < steps.size(); ++i) {
+        StepRecord& r = steps[i].record;
+        uint16_t id = StepU16(r, kStepTestId);
+        if (royl) {
             for (const IdChange& c : kUpgradeIds)
                 if (id == c.from) id = c.to;
-            if (id != kPlaceholderStepId) {
-                SetStepU16(s.record, kStepTestId, id);
-                continue;
-            }
-            StepRecord& r = s.record;
-            std::fill(r.begin(), r.end(), uint8_t{0});
-            ++placeholders;
-            if (placeholders == 1) {
-                SetStepU16(r, kStepTestId, 0xB9);
-                SetStepU16(r, kStepArg0, 1);
-                SetStepU32(r, StepArgOffset(1), 0x1291);
-                SetStepU32(r, 0x20, 1);
-                SetStepU32(r, 0x28, 1);
-                SetStepU32(r, 0x34, 1);
-            } else if (placeholders == 2) {
-                SetStepU16(r, kStepTestId, 0xBC);
-                SetStepU16(r, kStepArg0, 1);
-                SetStepU32(r, StepArgOffset(1), 0x3F);
-                SetStepU32(r, 0x20, 5000);
-                SetStepU32(r, 0x24, 7);
-                SetStepU32(r, 0x28, 0x10);
+            if (id == kPlaceholderStepId) {
+                RebuildPlaceholder(r, ++placeholders);
+                id = StepU16(r, kStepTestId);
             } else {
-                SetStepU16(r, kStepTestId, kEndStepId);
-                SetStepU16(r, kStepArg0, 2);
-                SetStepU32(r, StepArgOffset(1), 0x0F);
-                SetStepU32(r, StepArgOffset(2), 2);
-                SetStepU32(r, StepArgOffset(3), 0xCBFFFF);
-                SetStepU32(r, StepArgOffset(4), 2);
-                SetGotos(r, kGotoStop, kGotoStop, kGotoStop);
+                SetStepU16(r, kStepTestId, id);
             }
         }
+        if (id == 0xB9 || id == 0xBA || id == 0xBC || id == 0x3402 || id == 0x3406 ||
+            id == 0x3501) {
+            SetStepU32(r, StepArgOffset(2), 0);
+            SetStepU32(r, StepArgOffset(3), 0);
+        }
+        hasD8 = hasD8 || id == 0xD8;
+        has3421 = has3421 || id == 0x3421;
+        if (id == 0xD1 && firstD1 == steps.size()) firstD1 = i;
     }
 
     // 3, 4. A D8 step and (ROYL) a 3421 step right before the first D1 step;
     //    without a D1 step, right before the END epilogue.
-    auto has = [this](uint16_t id) {
-        return std::any_of(steps.begin(), steps.end(),
-                           [id](const ScriptStep& s) { return s.TestId() == id; });
-    };
-    auto insertBeforeD1 = [this](const StepRecord& record) {
-        size_t at = 0;
-        while (at < steps.size() && steps[at].TestId() != 0xD1) ++at;
-        if (at == steps.size()) at = steps.size() >= 3 ? steps.size() - 3 : 0;
+    const bool noD1 = firstD1 == steps.size();
+    auto insertBeforeD1 = [&](const StepRecord& record) {
+        const size_t at = noD1 ? (steps.size() >= 3 ? steps.size() - 3 : 0) : firstD1;
         steps.insert(steps.begin() + static_cast<ptrdiff_t>(at), NewStep(record));
         if (selected >= static_cast<int>(at)) ++selected;
+        ++firstD1;
     };
-    if (!has(0xD8)) {
+    if (!hasD8) {
         StepRecord r(recordSize, 0);
         SetStepU16(r, kStepTestId, 0xD8);
         SetStepU16(r, kStepArg0, 1);
         insertBeforeD1(r);
     }
-    if (royl && !has(0x3421)) {
+    if (royl && !has3421) {
         StepRecord r(recordSize, 0);
         SetStepU16(r, kStepTestId, 0x3421);
         SetStepU16(r, kStepArg0, 1);
@@ -366,16 +391,6 @@ void ScriptEditor::Upgrade() {
         insertBeforeD1(r);
     }
 
-    // 5. No limits left in the logging steps.
-    for (ScriptStep& s : steps) {
-        const uint16_t id = s.TestId();
-        if (id == 0xB9 || id == 0xBA || id == 0xBC || id == 0x3402 || id == 0x3406 ||
-            id == 0x3501) {
-            SetStepU32(s.record, StepArgOffset(2), 0);
-            SetStepU32(s.record, StepArgOffset(3), 0);
-        }
-    }
-
     // 6.
     DeleteEndAndMarkerSteps();
 }
@@ -383,38 +398,35 @@ void ScriptEditor::Upgrade() {
 void ScriptEditor::DeleteEndAndMarkerSteps() {
     // Each deletion as Delete does it: every later row's success and error
     // gotos go down by one (and the row before a deleted "EEEE" row's too).
-    // Done in one pass: a kept row goes down once for every such deletion.
+    // Done in one pass, in place: a kept row goes down once for every
+    // deletion before it, and once more for each "EEEE" row deleted right
+    // after it. Going down stops at 0, so the order of the steps does not
+    // matter.
     const size_t n = steps.size();
     if (n <= 3) return;
     const size_t examined = n - 3;
-    std::vector<ScriptStep> kept;
-    kept.reserve(n);
-    std::vector<uint32_t> down;  // per kept row: how far its gotos go down
-    down.reserve(n);
+    auto down = [](StepRecord& r, uint32_t by) {
+        for (size_t at : {kStepGotoSuccess, kStepGotoError}) {
+            const uint16_t v = StepU16(r, at);
+            if (Renumbered(v)) SetStepU16(r, at, static_cast<uint16_t>(v > by ? v - by : 0));
+        }
+    };
+    size_t kept = 0;
     uint32_t deleted = 0;
     for (size_t k = 0; k < n; ++k) {
-        ScriptStep& s = steps[k];
-        const uint16_t id = s.TestId();
+        const uint16_t id = steps[k].TestId();
         if (k < examined && (id == kEndStepId || id == kMarkerStepId)) {
-            const size_t i = kept.size();
-            if (s.caption == "EEEE" && i >= 1) ++down.back();
+            if (steps[k].caption == "EEEE" && kept >= 1) down(steps[kept - 1].record, 1);
             ++deleted;
-            const size_t remaining = n - deleted;
-            selected = static_cast<int>(std::min(i, remaining - 1));
+            selected = static_cast<int>(std::min(kept, n - deleted - 1));
             continue;
         }
-        if (k < examined) selected = static_cast<int>(kept.size());
-        kept.push_back(std::move(s));
-        down.push_back(deleted);
+        if (k < examined) selected = static_cast<int>(kept);
+        if (kept != k) steps[kept] = std::move(steps[k]);
+        down(steps[kept].record, deleted);
+        ++kept;
     }
-    for (size_t j = 0; j < kept.size(); ++j)
-        for (size_t at : {kStepGotoSuccess, kStepGotoError}) {
-            const uint16_t v = StepU16(kept[j].record, at);
-            if (Renumbered(v))
-                SetStepU16(kept[j].record, at,
-                           static_cast<uint16_t>(v > down[j] ? v - down[j] : 0));
-        }
-    steps = std::move(kept);
+    steps.erase(steps.begin() + static_cast<ptrdiff_t>(kept), steps.end());
 }
 
 WriteOutcome ScriptEditor::Write(bool correctGotos, std::string& message) {

@@ -82,6 +82,9 @@ class ScriptEditor {
     // Inserts a new END step after the selected row (first when none) and
     // selects it; returns its index, or -1 when no module has been parsed.
     int Insert();
+    // The same with the descriptions looked up through `describer` (many
+    // steps in a row: ModDescr.ini is looked at once).
+    int Insert(const TestDescriber& describer);
     void Delete();
     void MoveDown();
     void MoveUp();
@@ -114,7 +117,7 @@ class ScriptEditor {
     ScriptStep NewStep(const StepRecord& record) const;
 
   private:
-    int64_t InsertAt(int p);
+    int64_t InsertAt(int p, const TestDescriber& describer);
     Workbench& wb_;
 };
 

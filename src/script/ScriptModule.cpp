@@ -73,28 +73,6 @@ const ScriptLayoutInfo& LayoutInfo(ScriptLayout layout) {
     return kLayouts[static_cast<int>(layout)];
 }
 
-uint16_t StepU16(const StepRecord& r, size_t offset) {
-    uint8_t b[2] = {};
-    for (size_t i = 0; i < 2; ++i)
-        if (offset + i < r.size()) b[i] = r[offset + i];
-    return GetU16(b);
-}
-
-uint32_t StepU32(const StepRecord& r, size_t offset) {
-    uint8_t b[4] = {};
-    for (size_t i = 0; i < 4; ++i)
-        if (offset + i < r.size()) b[i] = r[offset + i];
-    return GetU32(b);
-}
-
-void SetStepU16(StepRecord& r, size_t offset, uint16_t value) {
-    if (offset + 2 <= r.size()) PutU16(r.data() + offset, value);
-}
-
-void SetStepU32(StepRecord& r, size_t offset, uint32_t value) {
-    if (offset + 4 <= r.size()) PutU32(r.data() + offset, value);
-}
-
 std::string StepCaption(uint16_t testId) {
     return Format("%.2X", testId);
 }

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Bytes.h"
 #include "vendor/Modules.h"
 
 namespace qm {
@@ -79,10 +80,23 @@ constexpr int kIconNotRun = 3;
 
 // Field access that never leaves the record: reads past its end give 0,
 // writes past its end are dropped.
-uint16_t StepU16(const StepRecord& r, size_t offset);
-uint32_t StepU32(const StepRecord& r, size_t offset);
-void SetStepU16(StepRecord& r, size_t offset, uint16_t value);
-void SetStepU32(StepRecord& r, size_t offset, uint32_t value);
+inline uint16_t StepU16(const StepRecord& r, size_t offset) {
+    if (offset + 2 <= r.size()) return GetU16(r.data() + offset);
+    return offset < r.size() ? r[offset] : 0;
+}
+inline uint32_t StepU32(const StepRecord& r, size_t offset) {
+    if (offset + 4 <= r.size()) return GetU32(r.data() + offset);
+    uint32_t v = 0;
+    for (size_t i = 0; offset + i < r.size(); ++i)
+        v |= static_cast<uint32_t>(r[offset + i]) << (8 * i);
+    return v;
+}
+inline void SetStepU16(StepRecord& r, size_t offset, uint16_t value) {
+    if (offset + 2 <= r.size()) PutU16(r.data() + offset, value);
+}
+inline void SetStepU32(StepRecord& r, size_t offset, uint32_t value) {
+    if (offset + 4 <= r.size()) PutU32(r.data() + offset, value);
+}
 
 // One row of the step list: the record as held (edits included), the caption
 // and description shown (not refreshed by every edit) and the status icon.

@@ -66,7 +66,7 @@ ImportReport ImportTextScript(ScriptEditor& editor, std::string_view text) {
                 Format("Line %d: %zu fields; those after the 19th ignored", number, fields.size()));
             fields.resize(kMaxFields);
         }
-        const int row = editor.Insert();
+        const int row = editor.Insert(describer);
         if (row < 0) break;
         ScriptStep& step = editor.steps[static_cast<size_t>(row)];
         StepRecord& r = step.record;

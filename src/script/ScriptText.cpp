@@ -87,9 +87,9 @@ DropOutcome DropScriptFile(ScriptEditor& editor, const std::string& path, const 
                            ImportReport& report, std::string& why) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return DropOutcome::Nothing;
-    const std::vector<uint8_t> bytes = ReadFileBytesOrThrow(path);
+    std::vector<uint8_t> bytes = ReadFileBytesOrThrow(path);
     if (IsRoylImage(bytes)) {
-        editor.buffer = bytes;
+        editor.buffer = std::move(bytes);
         return editor.Parse(why) == ParseOutcome::Parsed ? DropOutcome::Module
                                                          : DropOutcome::Refused;
     }

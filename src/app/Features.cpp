@@ -17,6 +17,7 @@
 #include "gui/ErrorBox.h"
 #include "module21/ui/uDrm.h"
 #include "platform/Platform.h"
+#include "script/ui/uScript.h"
 #include "smart/ui/uSmart.h"
 #include "vendor/Modules.h"
 #include "vendor/VendorOps.h"
@@ -38,6 +39,12 @@ void RegisterFeatureWindows(TfmMain& form) {
                 },
                 [&wb](const std::string& line) { wb.host.Log(line); });
         });
+    };
+    // "Edit Script 28": the self-scan script window; its Run follows the
+    // step with the program's progress monitor.
+    form.features.script = [](TfmMain& m) {
+        m.OpenWindow("FormScript",
+                     [&m] { return new TfmScript(m.Bench(), &m.Placement(), &m.Progress(), &m); });
     };
     form.features.viewSmart = [](TfmMain& m) {
         m.OpenWindow("FormSmart", [&m] { return new TfmSmart(m.Bench(), &m.Placement(), &m); });

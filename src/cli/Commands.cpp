@@ -12,6 +12,7 @@ void AddModuleCommands(CliCommands& commands);
 void AddBackupCommands(CliCommands& commands);
 void AddListCommand(CliCommands& commands);
 void AddM21Commands(CliCommands& commands);
+void AddScriptCommands(CliCommands& commands);
 void AddSsLogCommand(CliCommands& commands);
 void AddProgressCommands(CliCommands& commands);
 void AddDefectsCommands(CliCommands& commands);
@@ -20,7 +21,7 @@ void AddServoCommand(CliCommands& commands);
 void AddCommands(CliCommands& commands) {
     for (auto add : {AddIdentifyCommand, AddSmartCommand, AddModuleCommands, AddBackupCommands,
                      AddDefectsCommands, AddServoCommand, AddSsLogCommand, AddProgressCommands,
-                     AddListCommand, AddM21Commands})
+                     AddScriptCommands, AddListCommand, AddM21Commands})
         add(commands);
 }
 

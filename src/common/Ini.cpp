@@ -108,6 +108,74 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
     return keys;
 }
 
+std::vector<std::string> IniFile::SectionNames() const {
+    std::vector<std::string> names;
+    for (const Section& s : sections_)
+        if (Find(s.name) == &s) names.push_back(s.name);
+    return names;
+}
+
+std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    const std::string entry = std::string(key) + "=" + std::string(value);
+    // Lines with their line ends, so untouched ones are copied as they are.
+    std::vector<std::string_view> lines;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t eol = text.find('\n', pos);
+        eol = eol == std::string_view::npos ? text.size() : eol + 1;
+        lines.push_back(text.substr(pos, eol - pos));
+        pos = eol;
+    }
+    auto header = [](std::string_view line, std::string_view& name) {
+        line = TrimView(line);
+        if (line.empty() || line[0] != '[') return false;
+        const size_t close = line.find(']');
+        if (close == std::string_view::npos) return false;
+        name = TrimView(line.substr(1, close - 1));
+        return true;
+    };
+    size_t first = lines.size();  // the section's header line
+    for (size_t i = 0; i < lines.size() && first == lines.size(); ++i) {
+        std::string_view name;
+        if (header(lines[i], name) && EqualsNoCase(name, section)) first = i;
+    }
+    std::string out;
+    out.reserve(text.size() + entry.size() + section.size() + 8);
+    if (first == lines.size()) {
+        out.assign(text);
+        if (!out.empty() && out.back() != '\n') out += "\r\n";
+        out += "[" + std::string(section) + "]\r\n" + entry + "\r\n";
+        return out;
+    }
+    size_t end = first + 1;  // one past the section's last line
+    std::string_view name;
+    while (end < lines.size() && !header(lines[end], name)) ++end;
+    size_t replace = lines.size(), lastEntry = first;
+    for (size_t i = first + 1; i < end; ++i) {
+        const std::string_view line = TrimView(lines[i]);
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        lastEntry = i;
+        const size_t eq = line.find('=');
+        if (replace == lines.size() && eq != std::string_view::npos &&
+            EqualsNoCase(TrimView(line.substr(0, eq)), key))
+            replace = i;
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i == replace) {
+            const std::string_view l = lines[i];
+            const bool crlf = l.size() >= 2 && l.substr(l.size() - 2) == "\r\n";
+            out += entry + (crlf || l.back() != '\n' ? "\r\n" : "\n");
+            continue;
+        }
+        out += lines[i];
+        if (replace == lines.size() && i == lastEntry) {
+            if (out.back() != '\n') out += "\r\n";
+            out += entry + "\r\n";
+        }
+    }
+    return out;
+}
+
 const IniFile& IniCache::Get(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;

@@ -30,6 +30,8 @@ class IniFile {
     // Keys of a section in file order (first occurrence only).
     std::vector<std::string> Keys(std::string_view section) const;
     bool HasSection(std::string_view section) const;
+    // Section names in file order (the first spelling of each name).
+    std::vector<std::string> SectionNames() const;
 
   private:
     struct Entry {
@@ -66,6 +68,14 @@ class IniCache {
     std::map<std::string, Slot> files_;
     uint64_t parses_ = 0;
 };
+
+// INI text with key=value set in [section], the way the Windows profile
+// functions write it: the first line of that key in the first such section
+// is replaced; a new key goes after the section's last entry; a new section
+// is added at the end. Every other line is kept byte for byte; new lines end
+// in CR LF.
+std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 // The lines of a text file: ends of line are CR LF, LF or CR alone, and a
 // UTF-8 byte-order mark at the start is no part of the first line.

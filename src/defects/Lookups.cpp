@@ -366,11 +366,20 @@ std::string ErrorText(Workbench& wb, uint16_t code) {
 std::string ErrorText5(Workbench& wb, uint32_t code) {
     return Lookup(wb, kErrorsIni, "ERRORS", ErrorKey5(code));
 }
+TestDescriber::TestDescriber(Workbench& wb)
+    : modDescr_(wb.dataFiles.Get(DataFilePath(wb, kModDescrIni))) {}
+std::string TestDescriber::DescribeTest(uint16_t id) const {
+    return modDescr_.Get("Desc", DescKey(id));
+}
+std::string TestDescriber::HostSequenceName(uint16_t id) const {
+    return modDescr_.Get("HOST_SEQ", Format("%04X", id));
+}
+
 std::string DescribeTest(Workbench& wb, uint16_t id) {
-    return Lookup(wb, kModDescrIni, "Desc", DescKey(id));
+    return TestDescriber(wb).DescribeTest(id);
 }
 std::string HostSequenceName(Workbench& wb, uint16_t id) {
-    return Lookup(wb, kModDescrIni, "HOST_SEQ", Format("%04X", id));
+    return TestDescriber(wb).HostSequenceName(id);
 }
 std::string ArcoName(Workbench& wb, uint8_t op) {
     return Lookup(wb, kModDescrIni, "ARCO", Format("%02X", op));

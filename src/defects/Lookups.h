@@ -39,6 +39,20 @@ std::string DescribeTest(Workbench& wb, uint16_t id);
 std::string HostSequenceName(Workbench& wb, uint16_t id);
 std::string ArcoName(Workbench& wb, uint8_t op);
 
+class IniFile;
+// DescribeTest and HostSequenceName for many ids in a row (every step of a
+// script): ModDescr.ini is looked up in the bench's cache once, when the
+// describer is made, instead of once per id. Use it for one pass and drop it.
+class TestDescriber {
+  public:
+    explicit TestDescriber(Workbench& wb);
+    std::string DescribeTest(uint16_t id) const;
+    std::string HostSequenceName(uint16_t id) const;
+
+  private:
+    const IniFile& modDescr_;
+};
+
 // Name of a VSC action code (empty for codes without one).
 std::string VscActionName(uint16_t code);
 // Whether a PTM id is one of the self-test programs whose steps have names.

@@ -138,6 +138,16 @@ bool ParseDriveBehaviour(const IniFile& ini, DriveTiming& timing, DriveFaults& f
         } else if (StartsWith(key, "SlowRegion")) {
             if (!f.Region(key, faults.slowRegions)) return false;
             continue;
+        } else if (StartsWith(key, "ModuleSectors.")) {
+            unsigned long long n = 0;
+            if (!ParseHex(key.substr(14), n) || n > 0xFFFF) {
+                error = "[Faults] " + key + ": the id after the dot must be hexadecimal, 0 to FFFF";
+                return false;
+            }
+            uint32_t sectors = 0;
+            if (!f.Parse(key, value, sectors, 0, 0xFFFF)) return false;
+            faults.moduleSectors[static_cast<uint16_t>(n)] = sectors;
+            continue;
         }
         if (!map) continue;
         unsigned long long n = 0;

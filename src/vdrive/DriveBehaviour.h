@@ -59,6 +59,10 @@ struct DriveFaults {
     // The n-th key-status read (SMART READ LOG of 0xBE, counted from 1 since
     // the faults were set) ends with ERR/ABRT and moves no data. 0: off.
     uint32_t refuseStatusRead = 0;
+    // Module access of this id announces this many sectors instead of the
+    // module's own size: a read delivers the image cut or padded with zeros,
+    // a write takes that many sectors.
+    std::map<uint16_t, uint32_t> moduleSectors;
     // The n-th data chunk (0xBF transfer, counted from 1 since the faults
     // were set) ends with ERR. 0: off.
     uint32_t errOnChunk = 0;

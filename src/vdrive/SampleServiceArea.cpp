@@ -313,6 +313,44 @@ SaImage ScriptModule() {
     return MakeRoylModule(0x28, data);
 }
 
+// Module 0x3B, an alternative script table written the old way: test ids
+// since renamed (D2, BB, 8199), two placeholders, a marker, an END step in
+// the middle, a D1 step without D8 or 3421 before it, and no END epilogue.
+constexpr Step kOldScript[] = {
+    {0x3307, 1, {0xFFFF, 8, 0x3FF, 0}},
+    {0xD2, 1, {0, 0, 0, 0}},
+    {0xBB, 1, {0, 0, 0, 0}},
+    {0x8199, 1, {0x10, 0, 0, 0}},
+    {0xB000, 0, {0, 0, 0, 0}},
+    {0xEEEE, 0, {0, 0, 0, 0}},
+    {0x2401, 1, {0x0012, 0, 0, 0}},
+    {0xDC, 1, {0x0F, 2, 0xCBFFFF, 2}},
+    {0xB000, 0, {0, 0, 0, 0}},
+    {0xD1, 1, {0, 0, 0, 0}},
+    {0x3402, 1, {0, 5, 7, 0}},
+    {0x1420, 1, {0x05, 0, 0, 0}},
+};
+
+// An alternative script table: 12 sectors, 136-byte records, none run yet.
+template <size_t N>
+SaImage AlternativeScript(uint16_t id, const Step (&steps)[N]) {
+    SaImage data(12 * 512 - kRoylHeaderLength, 0);
+    PutU16(data.data(), 1);
+    PutU16(data.data() + 2, kStepSize);
+    for (size_t i = 0; i < N; ++i) {
+        uint8_t* r = data.data() + 8 + kStepSize * i;
+        PutStep(r, steps[i], static_cast<int>(i), static_cast<int>(N) - 1);
+        PutU16(r + 0x68, 0xFFFF);
+    }
+    return MakeRoylModule(id, data);
+}
+
+SaImage EmptyScript(uint16_t id) {
+    SaImage data(12 * 512 - kRoylHeaderLength, 0);
+    PutU16(data.data() + 2, kStepSize);
+    return MakeRoylModule(id, data);
+}
+
 // Self-scan log: section table at 0x30, blocks after it.
 SaImage SelfScanLog() {
     SaImage img = MakeRoylModule(0xE6, SaImage(8 * 512 - kRoylHeaderLength, 0));
@@ -571,6 +609,8 @@ void BuildSampleServiceArea(DriveContent& c, SampleDrmLayout drmLayout) {
         sa.modules[id] = SurfaceLog(rnd, id, glist, h);
     }
     sa.modules[0x28] = ScriptModule();
+    sa.modules[0x3B] = AlternativeScript(0x3B, kOldScript);
+    for (uint16_t id = 0x3C; id <= 0x3F; ++id) sa.modules[id] = EmptyScript(id);
     sa.modules[0xE6] = SelfScanLog();
     sa.modules[0x1100] = PtmHistory();
     sa.modules[0x21] = DrmModule(rnd, c, drmLayout);

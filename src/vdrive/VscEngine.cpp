@@ -285,10 +285,17 @@ uint16_t VscEngine::ModuleAccess(uint16_t rw, uint16_t id) {
     const SaImage* m = sa_.Module(id);
     if (!m) return kVscNoModule;
     returned_ = ImageSectors(*m);
-    if (rw == 1)
-        xfer_ = {Direction::ToHost, Target::Module, id, *m, 0};
-    else
-        xfer_ = {Direction::FromHost, Target::Module, id, SaImage(m->size(), 0), 0};
+    if (const auto announced = faults_.moduleSectors.find(id);
+        announced != faults_.moduleSectors.end())
+        returned_ = announced->second;
+    const size_t bytes = static_cast<size_t>(returned_) * 512;
+    if (rw == 1) {
+        SaImage data = *m;
+        data.resize(bytes, 0);
+        xfer_ = {Direction::ToHost, Target::Module, id, std::move(data), 0};
+    } else {
+        xfer_ = {Direction::FromHost, Target::Module, id, SaImage(bytes, 0), 0};
+    }
     return forced != faults_.moduleStatus.end() ? forced->second : uint16_t{kVscOk};
 }
 

@@ -93,6 +93,16 @@ uint32_t WriteKeySector(Workbench& wb) {
     return ReturnedValue(wb);
 }
 
+bool WriteKeySectorOnly(Workbench& wb) {
+    const TaskFile tf = SmartLog(0xD6, 1, kKeyLog);
+    if (!PortMode(wb)) return SendDataOut(wb, tf, RegisterForm::Lba48, 1, wb.link.keySector.data());
+    WriteTaskFile(wb, tf, RegisterForm::Lba48);
+    WaitReady(wb);
+    WriteSectors(wb, wb.link.keySector.data(), 1);
+    WaitReady(wb);
+    return !wb.link.status.ERR && !wb.link.Aborted();
+}
+
 void BuildKey(Workbench& wb, const uint16_t* words, int count) {
     wb.link.keySector.fill(0);
     for (int i = 0; i < count; ++i) PutU16(wb.link.keySector.data() + 2 * i, words[i]);

@@ -30,6 +30,11 @@ constexpr uint16_t kVscServoStatus = 0xB00E;  // tested by the servo operations
 void EnableVsc(Workbench& wb);
 void ReadKeyStatus(Workbench& wb);
 uint32_t WriteKeySector(Workbench& wb);
+// The key-sector write alone, for a key whose answer is watched by other
+// means (a test step run followed by the progress monitor): the buffer goes
+// out as it is and no status sector is read back. True when the transport
+// took the sector.
+bool WriteKeySectorOnly(Workbench& wb);
 uint32_t SendKey8(Workbench& wb, uint16_t w0, uint16_t w1, uint16_t w2, uint16_t w3, uint16_t w4,
                   uint16_t w5, uint16_t w6, uint16_t w7);
 uint32_t SendKey16(Workbench& wb, const uint16_t (&words)[16]);

@@ -70,7 +70,7 @@ int ModuleWrite(CliContext& ctx, const ModuleArgs& a) {
     const std::string problem = CheckModuleImage(image, id);
     if (!problem.empty()) {
         ctx.err << "quillmark-cli: " << path << ": " << problem
-                << (force ? " (written anyway: --force)\n"
+                << (force ? "; --force: written if the drive takes it\n"
                           : "; not written (--force to override)\n");
         if (!force || image.empty()) return kExitFailed;
     }
@@ -88,11 +88,12 @@ int ModuleWrite(CliContext& ctx, const ModuleArgs& a) {
             "the journal notes it\n",
             id, VendorStatus(wb));
     else if (current.size() != image.size()) {
-        ctx.err << Format("module %04X: the drive holds %zu bytes, the file %zu", id,
-                          current.size(), image.size())
-                << (force ? " (written anyway: --force)\n"
-                          : "; not written (--force to override)\n");
-        if (!force) return kExitFailed;
+        // A module is only ever written whole: a shorter image would leave
+        // stale bytes in the module, a longer one would be cut short, so
+        // --force does not override this one.
+        ctx.err << Format("module %04X: the drive holds %zu bytes, the file %zu; not written\n", id,
+                          current.size(), image.size());
+        return kExitFailed;
     }
     FixModuleChecksum(wb, image);
     std::string message;

@@ -1,13 +1,8 @@
-// PST.ini and PST.trx byte for byte, and the save that never leaves half a
-// file.
+// PST.ini and PST.trx byte for byte (the save itself: the window and
+// command-line tests).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "ScriptRig.h"
-#include "common/Files.h"
 #include "script/ScriptExport.h"
 
 namespace qm::test {
@@ -81,47 +76,6 @@ TEST_F(ScriptExport, TrxLinesAsWorkedOutByHandWithAndWithoutCtrl) {
     EXPECT_EQ(ScriptTrxText(ed, {}).find("ireset"), std::string::npos);
     PutU32(ed.steps[1].record.data() + kStepPostAction, 0x10008);
     EXPECT_NE(ScriptTrxText(ed, {}).find("  // Repeat Test\r\n"), std::string::npos);
-}
-
-TEST_F(ScriptExport, SavesWholeOrNotAtAll) {
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("qm-export-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         std::to_string(reinterpret_cast<uintptr_t>(this)));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "PST.trx").string();
-
-    // Cancelled: nothing; the dialog proposed the name and forgot it after.
-    EXPECT_FALSE(ExportScript(ed, ScriptExportKind::Trx));
-    ASSERT_EQ(host.dialogsShown.size(), 1u);
-    EXPECT_EQ(host.dialogsShown[0].fileName, "PST.trx");
-    EXPECT_TRUE(wb.saveDialog.fileName.empty());
-
-    host.saveAnswers = {path};
-    host.ctrl = true;
-    ASSERT_TRUE(ExportScript(ed, ScriptExportKind::Trx));
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream got;
-    got << in.rdbuf();
-    EXPECT_EQ(got.str(), ScriptTrxText(ed, [] { return true; }));
-
-    // A file that cannot be put in place throws and leaves no part of it.
-    std::filesystem::create_directory(dir / "PST.ini");
-    host.saveAnswers = {(dir / "PST.ini").string()};
-    EXPECT_THROW(ExportScript(ed, ScriptExportKind::Ini), FileError);
-    size_t entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        (void)e;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 2u);  // PST.trx and the folder
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "PST.ini"));
-
-    // No module loaded: no dialog at all.
-    ed.buffer.clear();
-    EXPECT_FALSE(ExportScript(ed, ScriptExportKind::Ini));
-    EXPECT_EQ(host.dialogsShown.size(), 3u);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

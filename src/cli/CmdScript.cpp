@@ -1,12 +1,15 @@
 // script: the self-scan script window from a shell. show lists a script
 // module, edit applies the window's commands in the order given and writes
-// the result, import turns a text script into a module, tests keeps the
+// the result, generate builds steps from other modules, import turns a text
+// script into a module, export writes PST.ini or PST.trx, tests keeps the
 // named tests of SCRIPTS.INI, run runs one step while following the drive.
 #include <CLI/CLI.hpp>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <set>
 
 #include "cli/Cli.h"
 #include "cli/CliArgs.h"
@@ -20,6 +23,8 @@
 #include "drive/Identify.h"
 #include "drive/Transport.h"
 #include "script/ScriptEditor.h"
+#include "script/ScriptExport.h"
+#include "script/ScriptGenerators.h"
 #include "script/ScriptText.h"
 #include "script/ScriptsIni.h"
 #include "script/StepRun.h"
@@ -53,7 +58,69 @@ struct ScriptArgs {
     long long step = 0;              // run
     std::string family, add;         // tests
     bool familyGiven = false, addGiven = false;
+    // generate
+    std::string kind, include;
+    std::vector<std::string> from;
+    std::optional<long long> select;
+    bool clear = false;
+    // export
+    std::string ini, trx;
+    bool ctrl = false;
 };
+
+// Where a generator's modules and include answers come from on the command
+// line: --from ID=FILE for one module's file, else the drive (no drive: the
+// read fails); --include IDS|all answers the include prompts.
+struct GeneratorSources {
+    std::map<uint16_t, std::string> files;
+    std::set<uint16_t> include;
+    bool includeAll = false;
+};
+
+bool ParseGeneratorSources(const ScriptArgs& a, GeneratorSources& g, std::string& why) {
+    for (const std::string& f : a.from) {
+        const size_t eq = f.find('=');
+        unsigned long long id = 0;
+        if (eq == std::string::npos || eq + 1 == f.size() || !ParseCliHex(f.substr(0, eq), id) ||
+            id > 0xFFFF) {
+            why = "--from wants ID=FILE (a hex module id), not '" + f + "'";
+            return false;
+        }
+        g.files[static_cast<uint16_t>(id)] = f.substr(eq + 1);
+    }
+    if (a.include == "all") {
+        g.includeAll = true;
+        return true;
+    }
+    size_t pos = 0;
+    while (pos < a.include.size()) {
+        size_t comma = a.include.find(',', pos);
+        if (comma == std::string::npos) comma = a.include.size();
+        unsigned long long id = 0;
+        if (!ParseCliHex(a.include.substr(pos, comma - pos), id) || id > 0xFFFF) {
+            why =
+                "--include wants hex test ids separated by commas, or all, not '" + a.include + "'";
+            return false;
+        }
+        g.include.insert(static_cast<uint16_t>(id));
+        pos = comma + 1;
+    }
+    return true;
+}
+
+GeneratorIo CliGeneratorIo(CliContext& ctx, const GeneratorSources& g) {
+    GeneratorIo io;
+    io.readModule = [&ctx, &g](uint16_t id, ModuleImage& image) {
+        const auto file = g.files.find(id);
+        if (file != g.files.end()) {
+            image = ReadFileBytesOrThrow(file->second);
+            return !image.empty();
+        }
+        return ctx.driveSelected && ReadModule(ctx.wb, id, image) && !image.empty();
+    };
+    io.include = [&g](uint16_t testId) { return g.includeAll || g.include.count(testId) > 0; };
+    return io;
+}
 
 std::string Utf8(const std::string& s) {
     return Cp1252ToUtf8(s);
@@ -293,9 +360,20 @@ bool PatchStep(ScriptEditor& ed, int index, const std::string& patch, std::strin
     return true;
 }
 
+// Runs a generator; its stop message (a source module too short) goes to
+// stderr. False when it stopped so.
+bool RunGenerator(CliContext& ctx, ScriptEditor& ed, ScriptGenerator kind, const GeneratorIo& io) {
+    const GenerateResult r = GenerateScript(ed, kind, io);
+    if (r.message.empty()) return true;
+    ctx.err << "quillmark-cli: " << Utf8(r.message) << '\n';
+    return false;
+}
+
 // Applies the edit words in order. False (with why) on a word that is not
 // an operation or an argument that does not fit the list as it is then.
-bool ApplyOperations(ScriptEditor& ed, const std::vector<std::string>& words, std::string& why) {
+// `stopped` tells whether a generator stopped on a bad source module.
+bool ApplyOperations(CliContext& ctx, ScriptEditor& ed, const std::vector<std::string>& words,
+                     const GeneratorIo& io, bool& stopped, std::string& why) {
     size_t at = 0;
     auto arg = [&](const std::string& op) -> const std::string* {
         if (at < words.size()) return &words[at++];
@@ -352,6 +430,15 @@ bool ApplyOperations(ScriptEditor& ed, const std::vector<std::string>& words, st
             ed.Upgrade();
         } else if (op == "clear") {
             ed.Clear();
+        } else if (op == "generate") {
+            const std::string* name = arg(op);
+            if (!name) return false;
+            ScriptGenerator kind;
+            if (!ParseGeneratorName(*name, kind)) {
+                why = "generate wants arco, e6, ptm or dir, not '" + *name + "'";
+                return false;
+            }
+            if (!RunGenerator(ctx, ed, kind, io)) stopped = true;
         } else if (op == "set") {
             if (!step(false)) return false;
             const std::string* patch = arg(op);
@@ -359,7 +446,8 @@ bool ApplyOperations(ScriptEditor& ed, const std::vector<std::string>& words, st
             ed.Select(index);
         } else {
             why = "unknown edit operation '" + op +
-                  "' (select, insert, delete, up, down, clear-log, gotos, upgrade, clear, set)";
+                  "' (select, insert, delete, up, down, clear-log, gotos, upgrade, clear, set, "
+                  "generate)";
             return false;
         }
     }
@@ -374,11 +462,78 @@ int RunEdit(CliContext& ctx, const ScriptArgs& a) {
     const int rc = LoadScript(ctx, ed, a.source);
     if (rc != kExitOk) return rc;
     std::string why;
-    if (!ApplyOperations(ed, a.words, why)) {
+    // Inside edit a generator's include prompts are all cancelled and its
+    // modules come from the drive.
+    const GeneratorSources none;
+    const GeneratorIo io = CliGeneratorIo(ctx, none);
+    bool stopped = false;
+    if (!ApplyOperations(ctx, ed, a.words, io, stopped, why)) {
         ctx.err << "quillmark-cli: script edit: " << why << "; nothing written\n";
         return kExitUsage;
     }
-    return Finish(ctx, ed, a.target, capture);
+    const int written = Finish(ctx, ed, a.target, capture);
+    return written == kExitOk && stopped ? kExitFailed : written;
+}
+
+int RunGenerate(CliContext& ctx, const ScriptArgs& a) {
+    if (!CheckTarget(ctx, a.target, "script generate")) return kExitUsage;
+    ScriptGenerator kind;
+    if (!ParseGeneratorName(a.kind, kind)) {
+        ctx.err << "quillmark-cli: script generate wants arco, e6, ptm or dir, not '" << a.kind
+                << "'\n";
+        return kExitUsage;
+    }
+    GeneratorSources sources;
+    std::string why;
+    if (!ParseGeneratorSources(a, sources, why)) {
+        ctx.err << "quillmark-cli: " << why << '\n';
+        return kExitUsage;
+    }
+    std::optional<JsonCapture> capture;
+    if (a.target.json) capture.emplace(ctx.host);
+    ScriptEditor ed(ctx.wb);
+    const int rc = LoadScript(ctx, ed, a.source);
+    if (rc != kExitOk) return rc;
+    if (a.clear) ed.Clear();
+    if (a.select) {
+        int index = -1;
+        if (!StepNumber(std::to_string(*a.select), ed, true, index)) {
+            ctx.err << Format("quillmark-cli: --select %lld: the script has %zu steps\n", *a.select,
+                              ed.steps.size());
+            return kExitUsage;
+        }
+        ed.Select(index);
+    }
+    const GeneratorIo io = CliGeneratorIo(ctx, sources);
+    const bool finished = RunGenerator(ctx, ed, kind, io);
+    const int written = Finish(ctx, ed, a.target, capture);
+    return written == kExitOk && !finished ? kExitFailed : written;
+}
+
+int RunExport(CliContext& ctx, const ScriptArgs& a) {
+    if (a.ini.empty() == a.trx.empty()) {
+        ctx.err << "quillmark-cli: script export needs one of --ini FILE or --trx FILE\n";
+        return kExitUsage;
+    }
+    if (a.ctrl && a.trx.empty()) {
+        ctx.err << "quillmark-cli: --ctrl belongs to --trx\n";
+        return kExitUsage;
+    }
+    ScriptEditor ed(ctx.wb);
+    const int rc = LoadScript(ctx, ed, a.source);
+    if (rc != kExitOk) return rc;
+    const bool ini = !a.ini.empty();
+    ctx.host.saveFile = ini ? a.ini : a.trx;
+    ctx.host.ctrl = a.ctrl;
+    const bool written = ExportScript(ed, ini ? ScriptExportKind::Ini : ScriptExportKind::Trx);
+    ctx.host.ctrl = false;
+    if (!written) {
+        ctx.err << "quillmark-cli: nothing exported\n";
+        return kExitFailed;
+    }
+    ctx.out << Format("script %s: %zu steps -> ", ed.selector.c_str(), ed.steps.size())
+            << ctx.host.saveFile << '\n';
+    return kExitOk;
 }
 
 int RunImport(CliContext& ctx, const ScriptArgs& a) {
@@ -531,7 +686,27 @@ void AddScriptCommands(CliCommands& commands) {
     cmd->add_option(
         "OP", edit->words,
         "operations, steps 1-based: select N, insert N, delete N, up N, down N, "
-        "clear-log N|all, gotos end|stop|step, upgrade, clear, set N OFF=VALUE[:8|16|32]");
+        "clear-log N|all, gotos end|stop|step, upgrade, clear, set N OFF=VALUE[:8|16|32], "
+        "generate arco|e6|ptm|dir");
+
+    auto generate = std::make_shared<ScriptArgs>();
+    cmd = commands.Add(script, "generate", "build steps from other modules, then write",
+                       [generate](CliContext& ctx) { return RunGenerate(ctx, *generate); });
+    cmd->add_option("KIND", generate->kind,
+                    "arco (ARCO adaptives), e6 (the self-scan log's script), ptm (PTM history), "
+                    "dir (the 25xx modules of the directory)")
+        ->required();
+    AddSource(cmd, generate->source);
+    AddNumber(cmd, "--select", generate->select,
+              "the step selected when it starts (0: none); the new steps follow it", 0, 0xFFFF);
+    cmd->add_flag("--clear", generate->clear, "empty the step list first");
+    cmd->add_option("--include", generate->include,
+                    "answer yes to the include prompts of these test ids (2403, 3307, 1010, "
+                    "3415, 3421, 3422, 3423, 3426), or all; default: none")
+        ->type_name("IDS|all");
+    cmd->add_option("--from", generate->from, "take module ID from FILE instead of the drive")
+        ->type_name("ID=FILE");
+    AddTarget(cmd, generate->target);
 
     auto import = std::make_shared<ScriptArgs>();
     cmd = commands.Add(script, "import", "a text script as a module (the template's layout)",
@@ -542,6 +717,17 @@ void AddScriptCommands(CliCommands& commands) {
         ->type_name("FILE");
     AddHex(cmd, "--module", import->source.module, "module id to write (28, 3B..3F)", 0xFFFF);
     AddTarget(cmd, import->target);
+
+    auto exportArgs = std::make_shared<ScriptArgs>();
+    cmd = commands.Add(script, "export", "the step list as PST.ini or PST.trx",
+                       [exportArgs](CliContext& ctx) { return RunExport(ctx, *exportArgs); });
+    AddSource(cmd, exportArgs->source);
+    cmd->add_option("--ini", exportArgs->ini, "write the INI file (\"[PST Sequence]\")")
+        ->type_name("FILE");
+    cmd->add_option("--trx", exportArgs->trx, "write the text script for the test interpreter")
+        ->type_name("FILE");
+    cmd->add_flag("--ctrl", exportArgs->ctrl,
+                  "titles name each test by id and arguments (CTRL held in the window)");
 
     auto tests = std::make_shared<ScriptArgs>();
     cmd = commands.Add(script, "tests", "SCRIPTS.INI: families, their tests, adding a test",

@@ -83,6 +83,7 @@ class ScriptWindowTest : public QObject {
     void hexPaneAndShortcutsFollowTheFocus();
     void overflowIsRefusedBeforeAnythingIsWritten();
     void droppedFiles();
+    void generatorsAndExportsFromTheMenu();
     void runSurvivesTheWindowClosingDuringTheWait();
     void closedWhileItsReadWaitsForTheDrive();
     void screenshot();
@@ -192,6 +193,45 @@ void ScriptWindowTest::overflowIsRefusedBeforeAnythingIsWritten() {
     QVERIFY(rig.host.messageBoxes.empty());
     QCOMPARE(rig.DriveModule(0x28).size(), before.size());
     QVERIFY(rig.DriveModule(0x28) != before);
+    w.close();
+}
+
+void ScriptWindowTest::generatorsAndExportsFromTheMenu() {
+    Rig rig;
+    TfmScript w(rig.wb, nullptr, nullptr);
+    w.show();
+    QTRY_COMPARE(w.Model()->rowCount(), 31);
+    for (QAction* a :
+         {w.miArco, w.miFromE6, w.miFromPtm, w.miFromDir, w.miExportIni, w.miExportTrx})
+        QVERIFY(a->isEnabled());
+    QVERIFY(!w.miImportIni->isEnabled());
+
+    // ARCO with test 2403 confirmed in the open dialog: eight steps where the
+    // selected row (13) was.
+    rig.host.openAnswers = {"any.rpm"};
+    w.miArco->trigger();
+    QCOMPARE(w.Model()->rowCount(), 39);
+    QCOMPARE(w.Model()->data(w.Model()->index(12, 0), Qt::DisplayRole).toString(),
+             QStringLiteral("2403"));
+    QCOMPARE(w.Model()->data(w.Model()->index(12, 1), Qt::DisplayRole).toString(),
+             QStringLiteral("6F - Head/zone adaptive setup"));
+    QCOMPARE(w.lvScript->currentIndex().row(), 19);
+    QCOMPARE(rig.host.dialogsShown.back().filter, std::string("Module 2403|*2403*.rpm|All|*.*"));
+
+    // "to TREX": the save dialog proposes PST.trx; the file is written.
+    const QString trx = QDir(rig.dir.path()).filePath(QStringLiteral("out.trx"));
+    rig.host.saveAnswers = {trx.toStdString()};
+    w.btTrx->click();
+    QCOMPARE(rig.host.dialogsShown.back().fileName, std::string("PST.trx"));
+    QFile f(trx);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().startsWith("command ExternalTest\r\n"));
+    // A file that cannot be written: the standard error box, no half file.
+    rig.host.saveAnswers = {
+        QDir(rig.dir.path()).filePath(QStringLiteral("no/PST.ini")).toStdString()};
+    w.miExportIni->trigger();
+    QCOMPARE(rig.host.errorBoxes.size(), size_t{1});
+    QVERIFY(!QFile::exists(QDir(rig.dir.path()).filePath(QStringLiteral("no"))));
     w.close();
 }
 

@@ -32,6 +32,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/FormPlacement.h"
 #include "hexview/HexView.h"
+#include "script/ScriptExport.h"
 #include "script/ScriptText.h"
 #include "script/ScriptsIni.h"
 #include "script/StepRun.h"
@@ -152,8 +153,7 @@ TfmScript::TfmScript(Workbench& wb, FormPlacement* placement, ProgressMonitor* p
     btDown = button("btDown", QString(), "Move Down", &TfmScript::btDownClick);
     btDown->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
     btRun = button("btRun", QStringLiteral("Run"), nullptr, &TfmScript::btRunClick);
-    btTrx = button("btTrx", QStringLiteral("to TREX"), nullptr, nullptr);
-    btTrx->setEnabled(false);
+    btTrx = button("btTrx", QStringLiteral("to TREX"), nullptr, &TfmScript::ExporttoTRX1Click);
     btWriteToIni = button("btWriteToIni", QString(), "Write to INI current Test",
                           &TfmScript::btWriteToIniClick);
     btWriteToIni->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -232,11 +232,14 @@ TfmScript::TfmScript(Workbench& wb, FormPlacement* placement, ProgressMonitor* p
             a->setEnabled(false);
         return a;
     };
-    miArco = item(pmScript, lvScript, "miArco", "Create ARCO Script", {}, nullptr);
-    miFromE6 = item(pmScript, lvScript, "miFromE6", "Create Selfscan Script from E6", {}, nullptr);
-    miFromPtm =
-        item(pmScript, lvScript, "miFromPtm", "Create Script from DVT PTM History", {}, nullptr);
-    miFromDir = item(pmScript, lvScript, "miFromDir", "Create DVT Script from DIR", {}, nullptr);
+    miArco = item(pmScript, lvScript, "miArco", "Create ARCO Script", {},
+                  &TfmScript::CreateArcoScript1Click);
+    miFromE6 = item(pmScript, lvScript, "miFromE6", "Create Selfscan Script from E6", {},
+                    &TfmScript::CreateScriptFromE61Click);
+    miFromPtm = item(pmScript, lvScript, "miFromPtm", "Create Script from DVT PTM History", {},
+                     &TfmScript::CreateScriptFromPtm1Click);
+    miFromDir = item(pmScript, lvScript, "miFromDir", "Create DVT Script from DIR", {},
+                     &TfmScript::CreateScriptFromDir1Click);
     pmScript->addSeparator();
     miUpgrade = item(pmScript, lvScript, "Upgrade1", "Upgrade Script", QKeySequence("Ctrl+U"),
                      &TfmScript::Upgrade1Click);
@@ -261,8 +264,10 @@ TfmScript::TfmScript(Workbench& wb, FormPlacement* placement, ProgressMonitor* p
                    &TfmScript::Clear1Click);
     pmScript->addSeparator();
     miImportIni = item(pmScript, lvScript, "ImportfromINI1", "Import from INI", {}, nullptr);
-    miExportIni = item(pmScript, lvScript, "ExporttoINI1", "Export to INI", {}, nullptr);
-    miExportTrx = item(pmScript, lvScript, "ExporttoTRX1", "Export to TRX", {}, nullptr);
+    miExportIni = item(pmScript, lvScript, "ExporttoINI1", "Export to INI", {},
+                       &TfmScript::ExporttoINI1Click);
+    miExportTrx = item(pmScript, lvScript, "ExporttoTRX1", "Export to TRX", {},
+                       &TfmScript::ExporttoTRX1Click);
     lvScript->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvScript, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { pmScript->popup(lvScript->viewport()->mapToGlobal(pos)); });
@@ -594,6 +599,38 @@ void TfmScript::Delete1Click() {
 }
 void TfmScript::Clear1Click() {
     Command([this] { editor_.Clear(); });
+}
+
+void TfmScript::Generate(ScriptGenerator kind) {
+    if (busy_ || running_ || closing_) return;
+    GenerateResult result;
+    ++busy_;
+    wb_.link.abort = false;
+    CatchFileErrors(wb_.host,
+                    [&] { result = GenerateScript(editor_, kind, WindowGeneratorIo(wb_)); });
+    if (EndOperation()) return;
+    Refresh();
+    if (!result.message.empty()) Message(result.message);
+}
+
+void TfmScript::CreateArcoScript1Click() {
+    Generate(ScriptGenerator::Arco);
+}
+void TfmScript::CreateScriptFromE61Click() {
+    Generate(ScriptGenerator::E6);
+}
+void TfmScript::CreateScriptFromPtm1Click() {
+    Generate(ScriptGenerator::PtmHistory);
+}
+void TfmScript::CreateScriptFromDir1Click() {
+    Generate(ScriptGenerator::Dir);
+}
+
+void TfmScript::ExporttoINI1Click() {
+    CatchFileErrors(wb_.host, [this] { ExportScript(editor_, ScriptExportKind::Ini); });
+}
+void TfmScript::ExporttoTRX1Click() {
+    CatchFileErrors(wb_.host, [this] { ExportScript(editor_, ScriptExportKind::Trx); });
 }
 
 void TfmScript::DropFile(const QString& path) {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "script/ScriptEditor.h"
+#include "script/ScriptGenerators.h"
 
 class QAction;
 class QCheckBox;
@@ -88,8 +89,7 @@ class TfmScript : public QWidget {
                 *btTrx = nullptr, *btRun = nullptr, *btWriteToIni = nullptr;
     QMenu* pmScript = nullptr;
     QMenu* pmHex = nullptr;
-    // pmScript, in menu order. The generator and export items stay disabled
-    // until those commands are built in; "Import from INI" always is.
+    // pmScript, in menu order; "Import from INI" is always disabled.
     QAction *miArco = nullptr, *miFromE6 = nullptr, *miFromPtm = nullptr, *miFromDir = nullptr,
             *miUpgrade = nullptr, *miClearStepLog = nullptr, *miClearScriptLog = nullptr,
             *miGoodStep = nullptr, *miErrorToEnd = nullptr, *miErrorToStop = nullptr,
@@ -115,6 +115,13 @@ class TfmScript : public QWidget {
     void Insert1Click();
     void Delete1Click();
     void Clear1Click();
+    void CreateArcoScript1Click();
+    void CreateScriptFromE61Click();
+    void CreateScriptFromPtm1Click();
+    void CreateScriptFromDir1Click();
+    // Export to INI / Export to TRX (also "to TREX").
+    void ExporttoINI1Click();
+    void ExporttoTRX1Click();
     // A file dropped on the window (a module image or a text script).
     void DropFile(const QString& path);
 
@@ -126,6 +133,8 @@ class TfmScript : public QWidget {
 
   private:
     void lvScriptChange(int row);
+    // Runs a generator (its module reads let messages run), then shows the list.
+    void Generate(ScriptGenerator kind);
     void heScriptChange();
     // The list shows the editor's steps again, the editor's selection is
     // selected and scrolled to, the pane shows its record.

@@ -115,12 +115,15 @@ struct PixelTarget {
           cAG((c >> 8) & 0x00FF00FF),
           a((c >> 24) + 1) {}
 
+    // With `inside`, the caller knows the point lies a pixel clear of every
+    // edge and the colour is not transparent: no test is made.
+    template <bool inside = false>
     [[gnu::always_inline]] void OnRow(double x, int y) const {
-        if (x > -1.0 && x < width - 1 && y >= 0 && y < height && a > 1) {
+        if (inside || (x > -1.0 && x < width - 1 && y >= 0 && y < height && a > 1)) {
             const int xi = static_cast<int>((x + 1.0) * 256.0);
             const uint32_t wx = static_cast<uint32_t>(xi) & 255;
             const int ix = (xi >> 8) - 1;
-            if (ix >= 0) {
+            if (inside || ix >= 0) {
                 Argb* p = pixels + static_cast<ptrdiff_t>(y) * stride + ix;
                 blend::Mix(p[0], ((256 - wx) * a) >> 8, cRB, cAG);
                 if (wx) blend::Mix(p[1], (wx * a) >> 8, cRB, cAG);
@@ -129,12 +132,13 @@ struct PixelTarget {
         }
         BlendPointAA(pixels, width, height, stride, x, y, color);
     }
+    template <bool inside = false>
     [[gnu::always_inline]] void OnColumn(int x, double y) const {
-        if (y > -1.0 && y < height - 1 && x >= 0 && x < width && a > 1) {
+        if (inside || (y > -1.0 && y < height - 1 && x >= 0 && x < width && a > 1)) {
             const int yi = static_cast<int>((y + 1.0) * 256.0);
             const uint32_t wy = static_cast<uint32_t>(yi) & 255;
             const int iy = (yi >> 8) - 1;
-            if (iy >= 0) {
+            if (inside || iy >= 0) {
                 Argb* p = pixels + static_cast<ptrdiff_t>(iy) * stride + x;
                 blend::Mix(p[0], ((256 - wy) * a) >> 8, cRB, cAG);
                 if (wy) blend::Mix(p[stride], (wy * a) >> 8, cRB, cAG);

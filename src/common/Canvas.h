@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qm {
 
@@ -98,6 +101,21 @@ inline void Mix(Argb& p, uint32_t f, uint32_t cRB, uint32_t cAG) {
     const uint32_t ag = ((p >> 8) & 0x00FF00FF) * g + cAG * f;
     p = (rb & 0x00FF00FF) | (ag & 0xFF00FF00);
 }
+#if defined(__SSE2__)
+// Mix on two pixels at once: every channel is (dst * (256 - f) + src * f) >> 8,
+// which never leaves 16 bits, so eight 16-bit lanes give the same bytes.
+// A share of 0 leaves its pixel as it was.
+[[gnu::always_inline]] inline __m128i Mix2(__m128i two, uint32_t f0, uint32_t f1, __m128i color) {
+    __m128i f = _mm_cvtsi32_si128(static_cast<int>(f0 | f1 << 16));
+    f = _mm_unpacklo_epi16(f, f);
+    f = _mm_unpacklo_epi32(f, f);  // f0 x 4, f1 x 4
+    const __m128i g = _mm_sub_epi16(_mm_set1_epi16(256), f);
+    const __m128i dst = _mm_unpacklo_epi8(two, _mm_setzero_si128());
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(dst, g), _mm_mullo_epi16(color, f));
+    const __m128i r = _mm_srli_epi16(sum, 8);
+    return _mm_packus_epi16(r, r);
+}
+#endif
 }  // namespace blend
 
 struct PixelTarget {
@@ -105,6 +123,9 @@ struct PixelTarget {
     int width, height, stride;
     Argb color;
     uint32_t cRB, cAG, a;
+#if defined(__SSE2__)
+    __m128i wide;  // the colour's channels in 16-bit lanes, twice
+#endif
     PixelTarget(Argb* p, int w, int h, int s, Argb c)
         : pixels(p),
           width(w),
@@ -113,15 +134,30 @@ struct PixelTarget {
           color(c),
           cRB(c & 0x00FF00FF),
           cAG((c >> 8) & 0x00FF00FF),
-          a((c >> 24) + 1) {}
+          a((c >> 24) + 1) {
+#if defined(__SSE2__)
+        wide = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(c)), _mm_setzero_si128());
+#endif
+    }
 
+    // With `inside`, the caller knows the point lies a pixel clear of every
+    // edge and the colour is not transparent: no test is made.
+    template <bool inside = false>
     [[gnu::always_inline]] void OnRow(double x, int y) const {
-        if (x > -1.0 && x < width - 1 && y >= 0 && y < height && a > 1) {
+        if (inside || (x > -1.0 && x < width - 1 && y >= 0 && y < height && a > 1)) {
             const int xi = static_cast<int>((x + 1.0) * 256.0);
             const uint32_t wx = static_cast<uint32_t>(xi) & 255;
             const int ix = (xi >> 8) - 1;
-            if (ix >= 0) {
+            if (inside || ix >= 0) {
                 Argb* p = pixels + static_cast<ptrdiff_t>(y) * stride + ix;
+#if defined(__SSE2__)
+                if constexpr (inside) {  // p[1] is in the row: mixed by 0 when wx is 0
+                    const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(p),
+                                     blend::Mix2(two, ((256 - wx) * a) >> 8, (wx * a) >> 8, wide));
+                    return;
+                }
+#endif
                 blend::Mix(p[0], ((256 - wx) * a) >> 8, cRB, cAG);
                 if (wx) blend::Mix(p[1], (wx * a) >> 8, cRB, cAG);
                 return;
@@ -129,13 +165,25 @@ struct PixelTarget {
         }
         BlendPointAA(pixels, width, height, stride, x, y, color);
     }
+    template <bool inside = false>
     [[gnu::always_inline]] void OnColumn(int x, double y) const {
-        if (y > -1.0 && y < height - 1 && x >= 0 && x < width && a > 1) {
+        if (inside || (y > -1.0 && y < height - 1 && x >= 0 && x < width && a > 1)) {
             const int yi = static_cast<int>((y + 1.0) * 256.0);
             const uint32_t wy = static_cast<uint32_t>(yi) & 255;
             const int iy = (yi >> 8) - 1;
-            if (iy >= 0) {
+            if (inside || iy >= 0) {
                 Argb* p = pixels + static_cast<ptrdiff_t>(iy) * stride + x;
+#if defined(__SSE2__)
+                if constexpr (inside) {  // p[stride] is in the bitmap: mixed by 0 when wy is 0
+                    const __m128i two =
+                        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])),
+                                           _mm_cvtsi32_si128(static_cast<int>(p[stride])));
+                    const __m128i r = blend::Mix2(two, ((256 - wy) * a) >> 8, (wy * a) >> 8, wide);
+                    p[0] = static_cast<Argb>(_mm_cvtsi128_si32(r));
+                    p[stride] = static_cast<Argb>(_mm_cvtsi128_si32(_mm_srli_si128(r, 4)));
+                    return;
+                }
+#endif
                 blend::Mix(p[0], ((256 - wy) * a) >> 8, cRB, cAG);
                 if (wy) blend::Mix(p[stride], (wy * a) >> 8, cRB, cAG);
                 return;

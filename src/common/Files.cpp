@@ -51,11 +51,18 @@ bool ReadRegularFile(const std::string& path, Bytes& out, std::string& reason, s
     const std::streamoff size = in.tellg();
     in.clear();
     in.seekg(0, std::ios::beg);
-    if (size > 0 && static_cast<uint64_t>(size) <= limit) bytes.reserve(static_cast<size_t>(size));
+    // Room for the announced size and the one byte past it that shows the
+    // end, so a file that keeps its size is read without growing the buffer.
+    size_t expect = 0;
+    if (size > 0 && static_cast<uint64_t>(size) <= limit) {
+        expect = static_cast<size_t>(size);
+        bytes.reserve(expect + 1);
+    }
     constexpr size_t kBlock = 1 << 20;
     while (in) {
         const size_t had = bytes.size();
-        const size_t want = std::min<size_t>(kBlock, limit - had + 1);
+        size_t want = std::min<size_t>(kBlock, limit - had + 1);
+        if (expect && had <= expect) want = std::min(want, had < expect ? expect - had : 1);
         bytes.resize(had + want);
         in.read(reinterpret_cast<char*>(bytes.data() + had), static_cast<std::streamsize>(want));
         bytes.resize(had + static_cast<size_t>(in.gcount()));

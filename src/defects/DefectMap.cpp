@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "common/Workbench.h"
 
@@ -294,6 +295,169 @@ void ArcPainter::ArcReference(Canvas& canvas, int cx, int cy, int r, double a1, 
     }
 }
 
+// The points of steps from..to of octant k, in step order. With `inside`
+// every point is known to lie a pixel clear of the bitmap's edges.
+template <bool inside>
+void OctantRun(const PixelTarget& target, int cx, int cy, int k, const double* xf, int from,
+               int to) {
+    switch (k) {
+        case 0:
+            for (int n = from; n <= to; ++n) target.OnRow<inside>(cx + xf[n], cy - n);
+            break;
+        case 1:
+            for (int n = from; n <= to; ++n) target.OnColumn<inside>(cx + n, cy - xf[n]);
+            break;
+        case 2:
+            for (int n = from; n <= to; ++n) target.OnColumn<inside>(cx - n, cy - xf[n]);
+            break;
+        case 3:
+            for (int n = from; n <= to; ++n) target.OnRow<inside>(cx - xf[n], cy - n);
+            break;
+        case 4:
+            for (int n = from; n <= to; ++n) target.OnRow<inside>(cx - xf[n], cy + n);
+            break;
+        case 5:
+            for (int n = from; n <= to; ++n) target.OnColumn<inside>(cx - n, cy + xf[n]);
+            break;
+        case 6:
+            for (int n = from; n <= to; ++n) target.OnColumn<inside>(cx + n, cy + xf[n]);
+            break;
+        default:
+            for (int n = from; n <= to; ++n) target.OnRow<inside>(cx + xf[n], cy + n);
+            break;
+    }
+}
+
+// One point of step n of octant k.
+template <bool inside>
+[[gnu::always_inline]] inline void OctantPoint(const PixelTarget& target, int cx, int cy, int k,
+                                               double xf, int n) {
+    switch (k) {
+        case 0:
+            target.OnRow<inside>(cx + xf, cy - n);
+            break;
+        case 1:
+            target.OnColumn<inside>(cx + n, cy - xf);
+            break;
+        case 2:
+            target.OnColumn<inside>(cx - n, cy - xf);
+            break;
+        case 3:
+            target.OnRow<inside>(cx - xf, cy - n);
+            break;
+        case 4:
+            target.OnRow<inside>(cx - xf, cy + n);
+            break;
+        case 5:
+            target.OnColumn<inside>(cx - n, cy + xf);
+            break;
+        case 6:
+            target.OnColumn<inside>(cx + n, cy + xf);
+            break;
+        default:
+            target.OnRow<inside>(cx + xf, cy + n);
+            break;
+    }
+}
+
+// Steps a0..a1 of octant ka and b0..b1 of octant kb (ka < kb), in step
+// order and, within a step, octant order: the order of the whole trace,
+// which a pixel both octants touch must keep.
+template <bool inside>
+void TwoOctants(const PixelTarget& target, int cx, int cy, const double* xf, int ka, int a0, int a1,
+                int kb, int b0, int b1) {
+    const int from = std::min(a0, b0), to = std::max(a1, b1);
+    for (int n = from; n <= to; ++n) {
+        if (n >= a0 && n <= a1) OctantPoint<inside>(target, cx, cy, ka, xf[n], n);
+        if (n >= b0 && n <= b1) OctantPoint<inside>(target, cx, cy, kb, xf[n], n);
+    }
+}
+
+// The steps lo..hi of octant k whose keys lie in [t1, t2] (key = s in even
+// octants, -s in odd ones), within the trace's `size` steps.
+inline void RunOf(int k, long long t1, long long t2, long long size, int& from, int& to) {
+    const long long lo = std::max(k % 2 == 0 ? t1 : -t2, 0LL);
+    const long long hi = std::min(k % 2 == 0 ? t2 : -t1, size - 1);
+    from = static_cast<int>(lo);
+    to = static_cast<int>(std::max(hi, lo - 1));
+}
+
+void ArcPainter::Run(const PixelTarget& target, int cx, int cy, int r, int k, long long t1,
+                     long long t2) {
+    const std::vector<double>& trace = Trace(r);
+    int from = 0, to = 0;
+    RunOf(k, t1, t2, static_cast<long long>(trace.size()), from, to);
+    if (Inside(target, cx, cy, r))
+        OctantRun<true>(target, cx, cy, k, trace.data(), from, to);
+    else
+        OctantRun<false>(target, cx, cy, k, trace.data(), from, to);
+}
+
+bool ArcPainter::Inside(const PixelTarget& target, int cx, int cy, int r) {
+    // The whole circle a pixel clear of every edge: no point needs a test.
+    return cx - r >= 0 && cx + r < target.width - 1 && cy - r >= 0 && cy + r < target.height - 1 &&
+           target.a > 1;
+}
+
+void ArcPainter::Run2(const PixelTarget& target, int cx, int cy, int r, int s, long long t1,
+                      long long t2) {
+    const std::vector<double>& trace = Trace(r);
+    const long long size = static_cast<long long>(trace.size());
+    const int e = (s + 1) % 8;
+    constexpr long long kFar = 1LL << 40;
+    int s0 = 0, s1 = 0, e0 = 0, e1 = 0;
+    RunOf(s, t1, kFar, size, s0, s1);   // from the start point on
+    RunOf(e, -kFar, t2, size, e0, e1);  // up to the end point
+    const bool in = Inside(target, cx, cy, r);
+    const double* xf = trace.data();
+    auto one = [&](int k, int from, int to) {
+        if (in)
+            OctantRun<true>(target, cx, cy, k, xf, from, to);
+        else
+            OctantRun<false>(target, cx, cy, k, xf, from, to);
+    };
+    if (s0 > s1) return one(e, e0, e1);
+    if (e0 > e1) return one(s, s0, s1);
+    const int ka = std::min(s, e), kb = std::max(s, e);
+    const int a0 = ka == s ? s0 : e0, a1 = ka == s ? s1 : e1;
+    const int b0 = ka == s ? e0 : s0, b1 = ka == s ? e1 : s1;
+    if (in)
+        TwoOctants<true>(target, cx, cy, xf, ka, a0, a1, kb, b0, b1);
+    else
+        TwoOctants<false>(target, cx, cy, xf, ka, a0, a1, kb, b0, b1);
+}
+
+void ArcPainter::WholeDegreeArc(const PixelTarget& target, Canvas& canvas, int cx, int cy, int r,
+                                int a1, int a2) {
+    // The common arc of a few sectors, as in Arc, in whole numbers.
+    if (r >= 0 && r <= kMaxCachedRadius && !(a1 == 0 && a2 == 0) &&
+        static_cast<long long>(a2) - a1 < 360) {
+        auto reduce = [](int a) {
+            a %= 360;
+            return a < 0 ? a + 360 : a;
+        };
+        const int b1 = reduce(a1), b2 = reduce(a2);
+        const int k = b1 / 45, ke = b2 / 45;
+        // The end point's key in its octant (EndKey for a whole degree).
+        const DegreeTable& d = Degrees();
+        const auto key = [&](int k, int b) {
+            const bool useY = k == 0 || k == 3 || k == 4 || k == 7;
+            const double c = RoundHalfEven(useY ? -r * d.sin[b] : r * d.cos[b]);
+            return static_cast<long long>(k == 0 || k == 7 || k == 1 || k == 2 ? -c : c);
+        };
+        if (k == ke && b1 <= b2) {
+            Run(target, cx, cy, r, k, key(k, b1), key(k, b2));
+            return;
+        }
+        // Across one octant boundary (through 0 from octant 7).
+        if (ke == (k + 1) % 8) {
+            Run2(target, cx, cy, r, k, key(k, b1), key(ke, b2));
+            return;
+        }
+    }
+    Arc(canvas, cx, cy, r, a1, a2, target.color);
+}
+
 void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2, Argb color) {
     int stride = 0;
     Argb* pixels = canvas.Pixels(stride);
@@ -306,40 +470,7 @@ void ArcPainter::Arc(Canvas& canvas, int cx, int cy, int r, double a1, double a2
         const double b1 = Reduce(a1), b2 = Reduce(a2);
         const int k = OctantOf(b1);
         if (k == OctantOf(b2) && b1 <= b2) {
-            const std::vector<double>& trace = Trace(r);
-            const long long t1 = EndKey(k, r, b1), t2 = EndKey(k, r, b2);
-            // key = s in even octants, -s in odd ones; t1 <= key <= t2.
-            const long long lo = std::max(k % 2 == 0 ? t1 : -t2, 0LL);
-            const long long hi =
-                std::min(k % 2 == 0 ? t2 : -t1, static_cast<long long>(trace.size()) - 1);
-            const double* xf = trace.data();
-            const int from = static_cast<int>(lo), to = static_cast<int>(hi);
-            switch (k) {
-                case 0:
-                    for (int n = from; n <= to; ++n) target.OnRow(cx + xf[n], cy - n);
-                    break;
-                case 1:
-                    for (int n = from; n <= to; ++n) target.OnColumn(cx + n, cy - xf[n]);
-                    break;
-                case 2:
-                    for (int n = from; n <= to; ++n) target.OnColumn(cx - n, cy - xf[n]);
-                    break;
-                case 3:
-                    for (int n = from; n <= to; ++n) target.OnRow(cx - xf[n], cy - n);
-                    break;
-                case 4:
-                    for (int n = from; n <= to; ++n) target.OnRow(cx - xf[n], cy + n);
-                    break;
-                case 5:
-                    for (int n = from; n <= to; ++n) target.OnColumn(cx - n, cy + xf[n]);
-                    break;
-                case 6:
-                    for (int n = from; n <= to; ++n) target.OnColumn(cx + n, cy + xf[n]);
-                    break;
-                default:
-                    for (int n = from; n <= to; ++n) target.OnRow(cx + xf[n], cy + n);
-                    break;
-            }
+            Run(target, cx, cy, r, k, EndKey(k, r, b1), EndKey(k, r, b2));
             return;
         }
     }
@@ -452,7 +583,7 @@ void PlainCircle(Canvas& canvas, int cx, int cy, int r) {
 namespace {
 
 // Radius of a cylinder: R0 - c div scale, kept in int range.
-int RadiusOf(const MapGeometry& g, uint64_t cylinder, uint32_t scale) {
+int RadiusOf(const MapGeometry& g, uint32_t cylinder, uint32_t scale) {
     const long long r = static_cast<long long>(g.r0) - static_cast<long long>(cylinder / scale);
     return static_cast<int>(std::max<long long>(r, INT_MIN / 2));
 }
@@ -476,14 +607,25 @@ class ZoneLookup {
         }
     }
     // The zone whose sectors per track a cylinder takes: the first from 1 on
-    // whose end is at or past it, else the last.
-    int ZoneOf(uint32_t cylinder) const {
+    // whose end is at or past it, else the last. The list runs by cylinder,
+    // so the last answer's cylinder range is tried first.
+    int ZoneOf(uint32_t cylinder) {
         if (count_ == 0) return -1;
         if (sorted_) {
+            if (cylinder >= lo_ && cylinder <= hi_) return zone_;
             const auto first = t_.zones.begin() + 1, last = t_.zones.begin() + count_;
             const auto it = std::lower_bound(
                 first, last, cylinder, [](const TZoneEntry& z, uint32_t c) { return z.end < c; });
-            return it != last ? static_cast<int>(it - t_.zones.begin()) : count_ - 1;
+            if (it != last) {
+                zone_ = static_cast<int>(it - t_.zones.begin());
+                lo_ = zone_ > 1 ? t_.zones[static_cast<size_t>(zone_ - 1)].end + 1 : 0;
+                hi_ = it->end;
+            } else {
+                zone_ = count_ - 1;
+                lo_ = count_ > 1 ? t_.zones[static_cast<size_t>(count_ - 1)].end + 1 : 0;
+                hi_ = UINT32_MAX;
+            }
+            return zone_;
         }
         for (int i = 1; i < count_; ++i)
             if (t_.zones[static_cast<size_t>(i)].end >= cylinder) return i;
@@ -497,6 +639,8 @@ class ZoneLookup {
     int count_ = 0;
     bool sorted_ = false;
     std::array<uint32_t, kMaxZones> spt_{}, p_{};
+    int zone_ = 0;
+    uint32_t lo_ = 1, hi_ = 0;  // the cylinders of zone_ (none yet)
 };
 
 }  // namespace
@@ -614,7 +758,7 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
         const uint32_t k = std::max<uint32_t>(1, (7200 + lastSpt - 1) / lastSpt);
         if (z > 0) pass.k = static_cast<int>(k);
 
-        const ZoneLookup lookup(t, k);
+        ZoneLookup lookup(t, k);
         // The arc of an entry, or false when the entry is not drawn.
         struct ArcCall {
             size_t entry;
@@ -649,8 +793,25 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
                     360 - static_cast<int>(start), kHeadColors[e.head]};
             return true;
         };
+        // On a canvas with pixels every arc of the pass (all in the head's
+        // colour) goes straight into them: the pen set once, no call per point.
+        std::optional<PixelTarget> direct;
+        bool probed = false;
         auto draw = [&](const ArcCall& c) {
             if (report && report->wantArcs) pass.arcs.push_back({c.entry, c.r, c.a1, c.a2});
+            if (fast && options.antialias) {
+                int stride = 0;
+                if (!probed && canvas.Pixels(stride)) {
+                    canvas.SetPenColor(c.color);
+                    Argb* pixels = canvas.Pixels(stride);
+                    direct.emplace(pixels, canvas.Width(), canvas.Height(), stride, c.color);
+                }
+                probed = true;
+                if (direct) {
+                    painter.WholeDegreeArc(*direct, canvas, g.cx, g.cy, c.r, c.a1, c.a2);
+                    return;
+                }
+            }
             canvas.SetPenColor(c.color);
             if (options.antialias)
                 arc(c.r, c.a1, c.a2, c.color);

@@ -32,6 +32,15 @@ std::vector<CanvasOp> ReferenceArc(int r, double a1, double a2) {
     return c.ops;
 }
 
+std::vector<Argb> WholeDegreePixels(int w, int h, int cx, int cy, int r, int a1, int a2) {
+    test::PixelCanvas c(w, h, true);
+    int stride = 0;
+    Argb* pixels = c.Pixels(stride);
+    ArcPainter p;
+    p.WholeDegreeArc(PixelTarget(pixels, w, h, stride, 0xFF00FF00), c, cx, cy, r, a1, a2);
+    return c.pixels;
+}
+
 // Screen angle of a point drawn around (0, 0), in [0, 360).
 double AngleOf(const CanvasOp& op) {
     double a = std::atan2(-op.y, op.x) * 180 / std::numbers::pi;
@@ -61,6 +70,14 @@ TEST(Arc, FastTraceDrawsExactlyTheWholeTracesPoints) {
                 p.Arc(direct, 190, 10, r, a1, a2, 0xFF00FF00);
                 ArcPainter::ArcReference(onebyone, 190, 10, r, a1, a2, 0xFF00FF00);
                 ASSERT_TRUE(direct.pixels == onebyone.pixels);
+                // The map's whole-degree arcs: at the corner, and clear of
+                // every edge (where no point is tested).
+                const int w1 = static_cast<int>(a1), w2 = static_cast<int>(a2);
+                ASSERT_TRUE(WholeDegreePixels(200, 150, 190, 10, r, w1, w2) == onebyone.pixels);
+                const int m = 2 * r + 4;
+                test::PixelCanvas middle(m, m, false);
+                ArcPainter::ArcReference(middle, r + 2, r + 2, r, a1, a2, 0xFF00FF00);
+                ASSERT_TRUE(WholeDegreePixels(m, m, r + 2, r + 2, r, w1, w2) == middle.pixels);
             }
         }
     }

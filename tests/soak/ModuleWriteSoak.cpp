@@ -261,6 +261,9 @@ int main(int argc, char** argv) {
                   : isOld ? "write: failed, old image kept"
                   : isNew ? "write: failed, new image on the drive"
                           : "write: failed, MIXED image");
+            // The drive took the image but answered with an error: which faults do that.
+            if (!ok && isNew && !isOld)
+                c.Add(std::string("  new image kept after: ") + kFaultNames[fault]);
             if (!isOld && !isNew)
                 Violation(c, op, Format("module %04X is a mixture of old and new", id));
             if (ok && !isNew)

@@ -1,6 +1,6 @@
 // Runs the fuzz targets without libFuzzer: every seed built from the sample
-// drive, then every file kept under fuzz/regressions/<target>/ (inputs that
-// once crashed a decoder), each fed to its target's entry function.
+// drive, the empty and a one-byte input, then every file kept under fuzz/regressions/<target>/
+// (inputs that once crashed a decoder), each fed to its target's entry function.
 //   qm_fuzz_replay SOURCE_DIR [TARGET]        all targets, or one
 //   qm_fuzz_replay --run TARGET FILE...       the given inputs
 #include <cstdio>
@@ -69,6 +69,9 @@ int main(int argc, char** argv) {
     }
     for (const auto& t : qm::fuzz::kTargets) {
         if (!only.empty() && only != t.name) continue;
+        // The shortest inputs: nothing at all, one byte.
+        Run(t, {});
+        Run(t, {0xFF});
         std::error_code ec;
         for (const auto& e :
              fs::directory_iterator(fs::path(source) / "fuzz/regressions" / t.name, ec)) {

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/qm-fuzz-lspci-" + std::to_string(getpid()) + ".txt";
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
-    std::fwrite(data, 1, size, f);
+    if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
     qm::LinuxPortIo io(path);
     qm::ScriptedHost host;

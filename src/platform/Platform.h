@@ -43,7 +43,8 @@ class TimingPriority {
 
   private:
     bool raised_ = false;
-    int savedProcess_ = 0, savedThread_ = 0;
+    [[maybe_unused]] int savedProcess_ = 0;  // the priority class, on Windows only
+    int savedThread_ = 0;
 };
 
 // Folder of the running program file (where the data files sit).

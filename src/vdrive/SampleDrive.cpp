@@ -98,7 +98,9 @@ std::span<const SampleSmartAttribute> SampleSmartAttributes() {
     return kSampleAttributes;
 }
 
-DriveContent VirtualDrive::SampleContent() {
+namespace {
+
+DriveContent BuildSampleContent() {
     DriveContent c;
     c.model = "WDC WD5000AAKS-00V1A0";
     c.firmware = "05.01D05";
@@ -108,6 +110,15 @@ DriveContent VirtualDrive::SampleContent() {
     c.smartThresholds = SampleSmartThresholds();
     BuildSampleServiceArea(c);
     return c;
+}
+
+}  // namespace
+
+// The sample is the same bytes every time: built once (its defect lists take
+// a while to sort), handed out as copies.
+DriveContent VirtualDrive::SampleContent() {
+    static const DriveContent sample = BuildSampleContent();
+    return sample;
 }
 
 bool VirtualDrive::LoadFolder(const std::string& dir, DriveContent& content, std::string& error) {

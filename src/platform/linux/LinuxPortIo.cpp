@@ -38,14 +38,15 @@ namespace {
 // default prints and calls exit()). Every libpci call runs inside
 // GuardedPciCall, which leaves a jump target for the callback: the error
 // unwinds back to the caller as a failed call, with libpci's message. The
-// pointer is set only for the duration of one call on this thread.
+// pointer is set only for the duration of one call on this thread. (The GNU
+// attribute, not [[noreturn]]: clang keeps it in the type libpci declares.)
 struct PciJump {
     std::jmp_buf target;
     char message[256];
 };
 thread_local PciJump* tPciJump = nullptr;
 
-[[noreturn]] void PciFatal(char* fmt, ...) {
+__attribute__((noreturn)) void PciFatal(char* fmt, ...) {
     PciJump* jump = tPciJump;
     if (!jump) std::abort();  // every libpci call is guarded; never reached
     va_list args;

@@ -78,7 +78,7 @@ set(CPACK_DEBIAN_GUI_DESCRIPTION
   "service workbench for Western Digital hard drives
 The desktop program identifies a drive on a controller channel (port I/O) or
 an operating-system disk (ATA or SCSI pass-through), reads S.M.A.R.T., and
-uses the drive's vendor-specific commands to read, show, edit and write its
+uses the drive's vendor commands to read, show, edit and write its
 service-area modules and tables: module 0x21 and its attributes, self-scan
 scripts, defect lists, zone tables and the defect map, the self-scan log, the
 progress monitor and the servo test. Every window also works on a virtual

@@ -9,6 +9,7 @@ QM_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   clang-format g++-mingw-w64-x86-64-posix
   xvfb xauth imagemagick pciutils
+  dpkg-dev lintian wine wine64
 )
 
 qm_missing_packages() {

@@ -61,7 +61,8 @@ Parsed ParseOptions(const QStringList& args, Options& o, QString& text) {
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
         QStringLiteral("Read the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, pcidevs.ini, "
-                       "pci.ini) from DIR instead of the program's folder."),
+                       "pci.ini) from DIR instead of the program's folder (installed: "
+                       "PREFIX/share/quillmark)."),
         QStringLiteral("DIR"));
     const QCommandLineOption click(
         QStringLiteral("click"),
@@ -195,7 +196,7 @@ int Main(int argc, char** argv) {
     SimulatedTimeHost simulatedHost(host, clock);
     Workbench wb(options.virtualTime ? static_cast<Host&>(simulatedHost) : host);
     wb.programFolder = platform::ProgramFolder();
-    wb.dataFilesFolder = options.dataDir;
+    wb.dataFilesFolder = options.dataDir.empty() ? platform::DataFilesFolder() : options.dataDir;
     wb.dataFolder = platform::UserDataFolder();
 
     // The drive: a virtual one behind every seam, or the real backends.

@@ -83,7 +83,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& g) {
                  "the drive take no real time");
     app.add_option("--data-dir", g.dataDir,
                    "the folder of the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, "
-                   "pcidevs.ini, pci.ini); default: the program's folder")
+                   "pcidevs.ini, pci.ini); default: the program's folder (installed: "
+                   "PREFIX/share/quillmark)")
         ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
         ->type_name("DIR");
 }
@@ -176,7 +177,7 @@ int Main(int argc, char** argv) {
     SimulatedTimeHost simulatedHost(host, clock);
     Workbench wb(g.virtualTime ? static_cast<Host&>(simulatedHost) : host);
     wb.programFolder = platform::ProgramFolder();
-    wb.dataFilesFolder = g.dataDir;
+    wb.dataFilesFolder = g.dataDir.empty() ? platform::DataFilesFolder() : g.dataDir;
     wb.dataFolder = platform::UserDataFolder();
 
     // The drive: a virtual one (mounted behind every seam) or the real backends.

@@ -57,7 +57,8 @@ struct Workbench {
 
     // Folder of the program file.
     std::string programFolder;
-    // Folder given with --data-dir; empty: the data files sit next to the program.
+    // Folder given with --data-dir, else where the installed program keeps its
+    // data files (the programs fill it in); empty: next to the program.
     std::string dataFilesFolder;
     // Where the data files (Errors.ini, ModDescr.ini, SCRIPTS.INI, pcidevs.ini,
     // pci.ini) are looked for.

@@ -47,8 +47,12 @@ class TimingPriority {
     int savedThread_ = 0;
 };
 
-// Folder of the running program file (where the data files sit).
+// Folder of the running program file.
 std::string ProgramFolder();
+// Where the data files (Errors.ini, ModDescr.ini, ...) are looked for when no
+// --data-dir is given: next to the program file, except for a program
+// installed on Linux (PREFIX/bin), whose files sit in PREFIX/share/quillmark.
+std::string DataFilesFolder();
 // Per-user folder for data the program keeps (journal, settings), created on demand.
 std::string UserDataFolder();
 // Operating-system text for the main window caption ("Debian GNU/Linux 12 (bookworm) x64").

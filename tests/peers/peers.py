@@ -50,10 +50,12 @@ def workdir(name):
     return d
 
 
-def run(cmd, preload=False, vdrive=None, state=None, log=None, ok=(0,), binary=False):
+def run(cmd, preload=False, vdrive=None, state=None, log=None, ok=(0,), binary=False, home=None):
     env = dict(os.environ)
     for k in ("LD_PRELOAD", "QMVD_VDRIVE", "QMVD_STATE", "QMVD_LOG"):
         env.pop(k, None)
+    if home:  # where our module writes keep their journal
+        env["XDG_DATA_HOME"] = home
     if preload:
         env["LD_PRELOAD"] = PRELOAD
         if vdrive:
@@ -192,6 +194,51 @@ def case_smartctl_fault_stuck_busy():
         check("host=0x03" in f.read(), "the busy drive's command did not time out")
 
 
+def smartctl_x_attributes(state):
+    rc, out, err = run(["smartctl", "-x", "-j", "-d", "sat", ALIAS], preload=True, state=state,
+                       ok=None)
+    check(rc & 0x07 == 0, f"smartctl -x exited {rc}:\n{out}{err}")
+    j = json.loads(out)
+    for log in ("ata_smart_error_log", "ata_smart_self_test_log"):
+        check(log in j, f"smartctl -x read no {log}")
+    return j, {a["id"]: a for a in j["ata_smart_attributes"]["table"]}
+
+
+def case_smartctl_hidden_attribute():
+    # Module 0x21 edited through the device: an attribute hidden there leaves
+    # the drive's S.M.A.R.T. sectors, the slots after it move up with their
+    # thresholds, and showing it again brings the old table back.
+    need("smartctl")
+    d = workdir("smartctl_hidden_attribute")
+    state, home = os.path.join(d, "state"), os.path.join(d, "home")
+    j0, before = smartctl_x_attributes(state)
+    check(5 in before and 7 in before, f"the sample has no attributes 5 and 7: {sorted(before)}")
+
+    def attr(*args):
+        _, out, _ = run([CLI, "--api", NODE, "m21", "attr", "--id", "5"] + list(args),
+                        preload=True, state=state, home=home)
+        check("written" in out, f"m21 attr {' '.join(args)} wrote nothing:\n{out}")
+
+    attr("--hide")
+    j1, after = smartctl_x_attributes(state)
+    check(sorted(after) == sorted(set(before) - {5}),
+          f"after hiding 5 smartctl -x lists {sorted(after)}")
+    for i, a in after.items():
+        for key in ("value", "worst", "thresh"):
+            check(a[key] == before[i][key], f"attribute {i} {key}: {a[key]}, before {before[i][key]}")
+        check(a["raw"]["value"] == before[i]["raw"]["value"], f"attribute {i} raw value moved")
+    rc, ours = cli_smart_device(state)
+    compare_attributes(j1, ours)
+    attr("--show")
+    _, again = smartctl_x_attributes(state)
+    check(again == before, "showing attribute 5 again did not restore smartctl's table")
+
+
+def cli_smart_device(state):
+    rc, out, err = run([CLI, "--api", NODE, "smart", "--json"], preload=True, state=state, ok=(0, 4))
+    return rc, json.loads(out)
+
+
 # ---- odd requests through sg3-utils ---------------------------------------------
 
 def sg_raw(args, log=None):
@@ -266,6 +313,31 @@ def case_hdparm_identity():
     check(f"Model={ours['model']}, FwRev={ours['firmware']}, SerialNo={ours['serial']}" in out,
           f"hdparm -i:\n{out}")
     check(f"LBAsects={sectors}" in out, "hdparm -i capacity")
+
+
+def case_hdparm_after_reset():
+    # A power-on reset sent through the device (vendor key 0x1C) leaves the
+    # drive answering: the same identify sector, with a valid checksum, for
+    # hdparm and for us, and the timer the key sequence reads.
+    need("hdparm", "sg_sat_identify")
+    d = workdir("hdparm_after_reset")
+    state = os.path.join(d, "state")
+    _, before, _ = run(["hdparm", "-I", ALIAS], preload=True, state=state)
+    _, sector, _ = run(["sg_sat_identify", "-r", ALIAS], preload=True, state=state, binary=True)
+    _, out, _ = run([CLI, "--api", NODE, "reset"], preload=True, state=state)
+    check("Power On Reset Immediate: done" in out, f"quillmark-cli reset:\n{out}")
+    _, after, _ = run(["hdparm", "-I", ALIAS], preload=True, state=state)
+    check(after == before, f"hdparm -I differs after the reset:\n{before}\n---\n{after}")
+    check(re.search(r"Checksum:\s*correct", after), f"hdparm -I checksum:\n{after}")
+    _, sector_after, _ = run(["sg_sat_identify", "-r", ALIAS], preload=True, state=state,
+                             binary=True)
+    check(len(sector_after) == 512 and sector_after == sector,
+          "the identify sector changed across the reset")
+    _, out, _ = run([CLI, "--api", NODE, "identify"], preload=True, state=state)
+    want = f"{SAMPLE['model']} FW:{SAMPLE['firmware']} SN:{SAMPLE['serial']}"
+    check(out.strip() == want, f"quillmark-cli identify after the reset: {out!r}")
+    _, out, _ = run(["hdparm", "-J", ALIAS], preload=True, state=state)
+    check(re.search(r"wdidle3\s*=", out), f"hdparm -J after the reset:\n{out}")
 
 
 def case_sg_sat_identify():
@@ -440,6 +512,8 @@ CASES = {
     "smartctl_fault_stuck_busy": case_smartctl_fault_stuck_busy,
     "sat_odd_requests": case_sat_odd_requests,
     "hdparm_identity": case_hdparm_identity,
+    "hdparm_after_reset": case_hdparm_after_reset,
+    "smartctl_hidden_attribute": case_smartctl_hidden_attribute,
     "sg_sat_identify": case_sg_sat_identify,
     "idle3_round_trip": case_idle3_round_trip,
 }

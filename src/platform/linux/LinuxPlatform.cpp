@@ -78,6 +78,18 @@ std::string ProgramFolder() {
     return std::filesystem::path(path).parent_path().string();
 }
 
+std::string DataFilesFolder() {
+    const std::string program = ProgramFolder();
+    // The build tree keeps its copies beside the executables; a package
+    // installs them under the prefix's share/ folder.
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::path(program) / "Errors.ini", ec)) return program;
+    const std::filesystem::path installed =
+        std::filesystem::path(program).parent_path() / "share" / "quillmark";
+    if (std::filesystem::is_directory(installed, ec)) return installed.string();
+    return program;
+}
+
 std::string UserDataFolder() {
     std::string base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)

@@ -95,6 +95,11 @@ std::string ProgramFolder() {
     }
 }
 
+// The data files sit beside the program file on Windows, installed or not.
+std::string DataFilesFolder() {
+    return ProgramFolder();
+}
+
 std::string UserDataFolder() {
     if (const char* appData = std::getenv("APPDATA"); appData && *appData)
         return std::string(appData) + "\\Quillmark";

@@ -84,7 +84,8 @@ inline std::vector<TDefectEntry> MillionEntries(const DriveContent& c) {
     }
     v.resize(kMillion);
     std::sort(v.begin(), v.end(), [](const TDefectEntry& a, const TDefectEntry& b) {
-        return std::tie(a.cylinder, a.head, a.first) < std::tie(b.cylinder, b.head, b.first);
+        return std::make_tuple(a.cylinder, a.head, a.first) <
+               std::make_tuple(b.cylinder, b.head, b.first);
     });
     return v;
 }

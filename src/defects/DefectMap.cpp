@@ -280,6 +280,24 @@ const std::vector<double>& ArcPainter::Trace(int r) {
     return t;
 }
 
+const int32_t* ArcPainter::DegreeKeys(int r) {
+    if (static_cast<size_t>(r) >= keys_.size()) keys_.resize(static_cast<size_t>(r) + 1);
+    std::vector<int32_t>& keys = keys_[static_cast<size_t>(r)];
+    if (keys.empty()) {
+        // The end point's key in its octant (EndKey for a whole degree).
+        const DegreeTable& d = Degrees();
+        keys.resize(360);
+        for (int b = 0; b < 360; ++b) {
+            const int k = b / 45;
+            const bool useY = k == 0 || k == 3 || k == 4 || k == 7;
+            const double c = RoundHalfEven(useY ? -r * d.sin[b] : r * d.cos[b]);
+            keys[static_cast<size_t>(b)] =
+                static_cast<int32_t>(k == 0 || k == 7 || k == 1 || k == 2 ? -c : c);
+        }
+    }
+    return keys.data();
+}
+
 void ArcPainter::ArcReference(Canvas& canvas, int cx, int cy, int r, double a1, double a2,
                               Argb color) {
     const ArcRules rules = RulesFor(r, a1, a2);
@@ -325,6 +343,49 @@ void OctantRun(const PixelTarget& target, int cx, int cy, int k, const double* x
         default:
             for (int n = from; n <= to; ++n) target.OnRow<inside>(cx + xf[n], cy + n);
             break;
+    }
+}
+
+// Octant k inside the bitmap with no branch on k: each point lies on a whole
+// line (a row in octants 0, 3, 4 and 7, a column in the others) that moves by
+// `major` pixels a step, at the sub-pixel position centre + sign * xf along
+// it; its two pixels are `minor` apart.
+struct OctantWalk {
+    double sign;
+    bool rows;
+    int majorRows, majorCols;  // the line's move per step, in rows and columns
+};
+constexpr OctantWalk kWalks[8] = {
+    {1.0, true, -1, 0}, {-1.0, false, 0, 1}, {-1.0, false, 0, -1}, {-1.0, true, -1, 0},
+    {-1.0, true, 1, 0}, {1.0, false, 0, -1}, {1.0, false, 0, 1},   {1.0, true, 1, 0},
+};
+
+void OctantRunInside(const PixelTarget& target, int cx, int cy, int k, const double* xf, int from,
+                     int to) {
+    const OctantWalk& w = kWalks[k];
+    const ptrdiff_t stride = target.stride;
+    const ptrdiff_t major = w.majorRows * stride + w.majorCols;
+    const ptrdiff_t minor = w.rows ? 1 : stride;
+    const double centre = w.rows ? cx : cy;
+    // The line of step 0: row cy or column cx.
+    Argb* line = target.pixels + (w.rows ? cy * stride : cx) + from * major;
+    const double sign = w.sign;
+    for (int n = from; n <= to; ++n, line += major) {
+        const int vi = static_cast<int>((centre + sign * xf[n] + 1.0) * 256.0);
+        const uint32_t f = static_cast<uint32_t>(vi) & 255;
+        Argb* p = line + ((vi >> 8) - 1) * minor;
+#if defined(__SSE2__)
+        // The second pixel is in the bitmap: mixed by 0 when f is 0.
+        const __m128i two = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])),
+                                               _mm_cvtsi32_si128(static_cast<int>(p[minor])));
+        const __m128i r =
+            blend::Mix2(two, ((256 - f) * target.a) >> 8, (f * target.a) >> 8, target.wide);
+        p[0] = static_cast<Argb>(_mm_cvtsi128_si32(r));
+        p[minor] = static_cast<Argb>(_mm_cvtsi128_si32(_mm_srli_si128(r, 4)));
+#else
+        blend::Mix(p[0], ((256 - f) * target.a) >> 8, target.cRB, target.cAG);
+        if (f) blend::Mix(p[minor], (f * target.a) >> 8, target.cRB, target.cAG);
+#endif
     }
 }
 
@@ -388,7 +449,7 @@ void ArcPainter::Run(const PixelTarget& target, int cx, int cy, int r, int k, lo
     int from = 0, to = 0;
     RunOf(k, t1, t2, static_cast<long long>(trace.size()), from, to);
     if (Inside(target, cx, cy, r))
-        OctantRun<true>(target, cx, cy, k, trace.data(), from, to);
+        OctantRunInside(target, cx, cy, k, trace.data(), from, to);
     else
         OctantRun<false>(target, cx, cy, k, trace.data(), from, to);
 }
@@ -412,7 +473,7 @@ void ArcPainter::Run2(const PixelTarget& target, int cx, int cy, int r, int s, l
     const double* xf = trace.data();
     auto one = [&](int k, int from, int to) {
         if (in)
-            OctantRun<true>(target, cx, cy, k, xf, from, to);
+            OctantRunInside(target, cx, cy, k, xf, from, to);
         else
             OctantRun<false>(target, cx, cy, k, xf, from, to);
     };
@@ -438,20 +499,14 @@ void ArcPainter::WholeDegreeArc(const PixelTarget& target, Canvas& canvas, int c
         };
         const int b1 = reduce(a1), b2 = reduce(a2);
         const int k = b1 / 45, ke = b2 / 45;
-        // The end point's key in its octant (EndKey for a whole degree).
-        const DegreeTable& d = Degrees();
-        const auto key = [&](int k, int b) {
-            const bool useY = k == 0 || k == 3 || k == 4 || k == 7;
-            const double c = RoundHalfEven(useY ? -r * d.sin[b] : r * d.cos[b]);
-            return static_cast<long long>(k == 0 || k == 7 || k == 1 || k == 2 ? -c : c);
-        };
+        const int32_t* key = DegreeKeys(r);
         if (k == ke && b1 <= b2) {
-            Run(target, cx, cy, r, k, key(k, b1), key(k, b2));
+            Run(target, cx, cy, r, k, key[b1], key[b2]);
             return;
         }
         // Across one octant boundary (through 0 from octant 7).
         if (ke == (k + 1) % 8) {
-            Run2(target, cx, cy, r, k, key(k, b1), key(ke, b2));
+            Run2(target, cx, cy, r, k, key[b1], key[b2]);
             return;
         }
     }
@@ -588,6 +643,24 @@ int RadiusOf(const MapGeometry& g, uint32_t cylinder, uint32_t scale) {
     return static_cast<int>(std::max<long long>(r, INT_MIN / 2));
 }
 
+// Division of 32-bit numbers by a divisor fixed for a pass, by one multiply:
+// q = floor(m * n / 2^64) with m = floor((2^64 - 1) / d) + 1 is exact for
+// every 32-bit n and d >= 2.
+class Divider {
+  public:
+    Divider() = default;
+    explicit Divider(uint32_t d)
+        : d_(std::max<uint32_t>(d, 1)), m_(d_ > 1 ? UINT64_MAX / d_ + 1 : 0) {}
+    uint32_t Of(uint32_t n) const {
+        __extension__ using U128 = unsigned __int128;
+        return d_ > 1 ? static_cast<uint32_t>((static_cast<U128>(m_) * n) >> 64) : n;
+    }
+
+  private:
+    uint32_t d_ = 1;
+    uint64_t m_ = 0;
+};
+
 // ZoneSectorsPerTrack over a pass's table, by binary search when the zone
 // ends ascend (every real table), else by the linear rule; with each zone's
 // sectors per track and p = spt * k div 360 worked out once.
@@ -603,7 +676,7 @@ class ZoneLookup {
             uint32_t spt = t.zones[static_cast<size_t>(i)].sectorsPerTrack;
             if (spt == 0) spt = t.zones[static_cast<size_t>(count_ - 1)].sectorsPerTrack;
             spt_[static_cast<size_t>(i)] = spt;
-            p_[static_cast<size_t>(i)] = std::max<uint32_t>(1, spt * k / 360);
+            p_[static_cast<size_t>(i)] = Divider(std::max<uint32_t>(1, spt * k / 360));
         }
     }
     // The zone whose sectors per track a cylinder takes: the first from 1 on
@@ -632,13 +705,15 @@ class ZoneLookup {
         return count_ - 1;
     }
     uint32_t SectorsPerTrack(int zone) const { return spt_[static_cast<size_t>(zone)]; }
-    uint32_t P(int zone) const { return p_[static_cast<size_t>(zone)]; }
+    // Division by the zone's p.
+    const Divider& P(int zone) const { return p_[static_cast<size_t>(zone)]; }
 
   private:
     const DefectTables& t_;
     int count_ = 0;
     bool sorted_ = false;
-    std::array<uint32_t, kMaxZones> spt_{}, p_{};
+    std::array<uint32_t, kMaxZones> spt_{};
+    std::array<Divider, kMaxZones> p_{};
     int zone_ = 0;
     uint32_t lo_ = 1, hi_ = 0;  // the cylinders of zone_ (none yet)
 };
@@ -665,17 +740,38 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
     }
     const bool fast = !options.straightforward;
 
-    // Each pass draws only its own head's entries: split them once, in list order.
-    std::vector<std::vector<uint32_t>> byHead(static_cast<size_t>(heads));
+    // Each pass draws only its own head's entries, and of them only the kinds
+    // the options show: split them once, in list order, without a branch per
+    // entry (the heads and kinds of a list follow no pattern). Entries no pass
+    // draws go to slot `heads`, which is not kept.
+    std::vector<uint32_t> order;
+    std::array<size_t, kMaxMapHeads + 2> headStart{};
     if (fast) {
-        std::vector<size_t> counts(static_cast<size_t>(heads), 0);
-        for (const TDefectEntry& e : defects)
-            if (e.head < heads) ++counts[e.head];
-        for (int h = 0; h < heads; ++h)
-            byHead[static_cast<size_t>(h)].reserve(counts[static_cast<size_t>(h)]);
-        for (size_t j = 0; j < defects.size(); ++j)
-            if (defects[j].head < heads)
-                byHead[defects[j].head].push_back(static_cast<uint32_t>(j));
+        std::array<uint8_t, 256> slotOf{};
+        for (int h = 0; h < 256; ++h)
+            slotOf[static_cast<size_t>(h)] = static_cast<uint8_t>(
+                h < heads && options.headChecked[static_cast<size_t>(h)] ? h : heads);
+        const bool showTracks = options.showTracks, showSectors = options.showSectors;
+        auto slot = [&](const TDefectEntry& e) {
+            const bool shown = e.last == kWholeTrack ? showTracks : showSectors;
+            return shown ? slotOf[e.head] : static_cast<uint8_t>(heads);
+        };
+        std::array<size_t, kMaxMapHeads + 1> counts{};
+        for (const TDefectEntry& e : defects) ++counts[slot(e)];
+        for (int h = 0; h <= heads; ++h)
+            headStart[static_cast<size_t>(h) + 1] =
+                headStart[static_cast<size_t>(h)] + counts[static_cast<size_t>(h)];
+        // The slot not kept writes over one spare place at the end.
+        order.resize(headStart[static_cast<size_t>(heads)] + 1);
+        std::array<size_t, kMaxMapHeads + 1> at{};
+        std::copy(headStart.begin(), headStart.begin() + heads, at.begin());
+        at[static_cast<size_t>(heads)] = order.size() - 1;
+        const size_t keep = static_cast<size_t>(heads);
+        for (size_t j = 0; j < defects.size(); ++j) {
+            const size_t h = slot(defects[j]);
+            order[at[h]] = static_cast<uint32_t>(j);
+            at[h] += h != keep;
+        }
     }
 
     ArcPainter painter;
@@ -759,6 +855,7 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
         if (z > 0) pass.k = static_cast<int>(k);
 
         ZoneLookup lookup(t, k);
+        const Divider byScale(scale);
         // The arc of an entry, or false when the entry is not drawn.
         struct ArcCall {
             size_t entry;
@@ -774,23 +871,31 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
                 if (!options.showTracks) return false;
             } else {
                 if (!options.showSectors) return false;
-                uint32_t spt = 360, p = k;  // no zones: 360 sectors, p = 360 k div 360
+                // In 32 bits: first * k may pass 65535.
                 if (z > 0 && fast) {
                     const int zone = lookup.ZoneOf(e.cylinder);
-                    spt = lookup.SectorsPerTrack(zone);
-                    p = lookup.P(zone);
-                } else if (z > 0) {
-                    spt = ZoneSectorsPerTrack(t, e.cylinder);
-                    p = std::max<uint32_t>(1, spt * k / 360);
+                    // A zone of 0 sectors per track gives the entry no angle.
+                    if (lookup.SectorsPerTrack(zone) == 0) return false;
+                    const Divider& p = lookup.P(zone);
+                    start = p.Of(e.first * k);
+                    end = p.Of(e.last * k);
+                } else {
+                    uint32_t spt = 360, p = k;  // no zones: 360 sectors, p = 360 k div 360
+                    if (z > 0) {
+                        spt = ZoneSectorsPerTrack(t, e.cylinder);
+                        p = std::max<uint32_t>(1, spt * k / 360);
+                    }
+                    if (spt == 0) return false;
+                    start = e.first * k / p;
+                    end = e.last * k / p;
                 }
-                // A zone of 0 sectors per track gives the entry no angle.
-                if (spt == 0) return false;
-                // In 32 bits: first * k may pass 65535.
-                start = e.first * k / p;
-                end = e.last * k / p;
             }
-            call = {j, RadiusOf(g, e.cylinder, scale), 360 - static_cast<int>(end),
-                    360 - static_cast<int>(start), kHeadColors[e.head]};
+            const int r =
+                fast ? static_cast<int>(std::max<long long>(
+                           static_cast<long long>(g.r0) - byScale.Of(e.cylinder), INT_MIN / 2))
+                     : RadiusOf(g, e.cylinder, scale);
+            call = {j, r, 360 - static_cast<int>(end), 360 - static_cast<int>(start),
+                    kHeadColors[e.head]};
             return true;
         };
         // On a canvas with pixels every arc of the pass (all in the head's
@@ -820,8 +925,9 @@ void ViewDefects(Workbench& wb, Canvas& canvas, const DefectViewOptions& options
         };
         ArcCall call{};
         if (fast) {
-            for (uint32_t j : byHead[static_cast<size_t>(i)])
-                if (arcOf(j, call)) draw(call);
+            for (size_t n = headStart[static_cast<size_t>(i)];
+                 n < headStart[static_cast<size_t>(i) + 1]; ++n)
+                if (arcOf(order[n], call)) draw(call);
         } else {
             for (size_t j = 0; j < defects.size(); ++j)
                 if (arcOf(j, call)) draw(call);

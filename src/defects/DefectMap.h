@@ -94,7 +94,11 @@ class ArcPainter {
     // From key t1 of octant s to key t2 of the octant after it.
     void Run2(const PixelTarget& target, int cx, int cy, int r, int s, long long t1, long long t2);
     static bool Inside(const PixelTarget& target, int cx, int cy, int r);
+    // The key of the point at each whole degree 0..359 of radius r, in the
+    // octant of that degree.
+    const int32_t* DegreeKeys(int r);
     std::vector<std::vector<double>> traces_;
+    std::vector<std::vector<int32_t>> keys_;
 };
 // Without anti-aliasing: a polyline in the pen colour through the points at
 // a1, a1 + 1, ... while the angle <= a2 (nothing when a2 < a1).

@@ -10,13 +10,16 @@ namespace qm {
 
 // One entry of a defect list, in module order. last = 0xFFFF marks the whole
 // track as defective.
+// Eight bytes, as in the module: a million-entry list is 8 MB in memory.
 struct TDefectEntry {
-    uint32_t cylinder = 0;  // 24-bit value
-    uint8_t head = 0;
+    uint32_t cylinder : 24 = 0;
+    uint32_t head : 8 = 0;
     uint16_t first = 0;
     uint16_t last = 0;
     bool operator==(const TDefectEntry&) const = default;
 };
+
+static_assert(sizeof(TDefectEntry) == 8);
 
 constexpr uint16_t kWholeTrack = 0xFFFF;
 

@@ -37,7 +37,8 @@ struct Defect {
     uint8_t head;
     uint16_t first, last;
     bool operator<(const Defect& o) const {
-        return std::tie(cylinder, head, first) < std::tie(o.cylinder, o.head, o.first);
+        return std::make_tuple(cylinder, head, first) <
+               std::make_tuple(o.cylinder, o.head, o.first);
     }
 };
 

@@ -337,12 +337,19 @@ TEST(DefectView, FastPathMatchesTheStraightforwardDrawing) {
     for (uint32_t i = 0; i < 400; ++i)
         list.push_back({i * 6, static_cast<uint8_t>(i % 5), static_cast<uint16_t>(i % 700),
                         static_cast<uint16_t>(i % 3 ? i % 700 + i % 9 : 0xFFFF)});
-    DefectViewOptions o;
-    o.showTracks = true;
     const std::vector<std::vector<TZoneEntry>> zones(4, kZones400);
-    const Drawn fast = View(Crafted(list, zones), o, 4, false);
-    o.straightforward = true;
-    EXPECT_TRUE(fast.canvas.ops == View(Crafted(list, zones), o, 4, false).canvas.ops);
+    // Every kind shown; then a head unchecked and only whole tracks shown,
+    // which the fast path leaves out before its passes.
+    for (bool some : {false, true}) {
+        SCOPED_TRACE(some);
+        DefectViewOptions o;
+        o.showTracks = true;
+        o.showSectors = !some;
+        o.headChecked[2] = !some;
+        const Drawn fast = View(Crafted(list, zones), o, 4, false);
+        o.straightforward = true;
+        EXPECT_TRUE(fast.canvas.ops == View(Crafted(list, zones), o, 4, false).canvas.ops);
+    }
 }
 
 }  // namespace
